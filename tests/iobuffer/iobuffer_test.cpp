@@ -1,0 +1,203 @@
+#include "iobuffer/error_context.h"
+#include "iobuffer/iobuffer.h"
+#include "tests/support/process.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using namespace Lum_IO_Buffers;
+using test_support::process_options;
+using test_support::process_result;
+using test_support::run_process;
+
+namespace
+{
+    const std::string limit_message =
+        "Output written to the output and errors buffers has exceeded 10MB - the largest output correct is "
+        "less than half this size.\nYour program will now exit.\n";
+
+    std::string report(const std::vector<std::string> &contexts, const std::string &message)
+    {
+        std::string text = "\n***** Fatal error!\n";
+        for (size_t i = 0; i < contexts.size(); i++)
+            text += "    " + std::to_string(i) + ": " + contexts[i] + "\n";
+        return text + "error: " + message + "\n\n";
+    }
+
+    struct stream_case
+    {
+        const char *name;
+        std::vector<std::pair<std::string, std::string>> env;
+        std::vector<std::string> operations;
+        std::string out;
+        std::string err;
+        int status;
+        bool merged = false;  // out holds standard output and standard error together
+    };
+
+    void PrintTo(const stream_case &c, std::ostream *os)
+    {
+        *os << c.name;
+    }
+
+    class Streams : public testing::TestWithParam<stream_case>
+    {
+    };
+
+    TEST_P(Streams, BehaveAsConfigured)
+    {
+        const stream_case &c = GetParam();
+        std::vector<std::string> argv{IOB_PROBE};
+        argv.insert(argv.end(), c.operations.begin(), c.operations.end());
+        process_options options;
+        options.env = c.env;
+        options.merge_stderr = c.merged;
+        const process_result result = run_process(argv, options);
+        ASSERT_TRUE(result.exited) << "signal " << result.signal;
+        EXPECT_EQ(result.exit_code, c.status);
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.err, c.err);
+    }
+
+    const std::string boom = report({"ctx"}, "boom");
+
+    // Each row of the settings table, through the environment variable or the
+    // program's own configuration call, observed in a real process.
+    INSTANTIATE_TEST_SUITE_P(Settings, Streams, testing::Values(
+        stream_case{"DefaultsWriteAtOnce", {}, {"out=hello", "err=oops"}, "hello", "oops", 0},
+        stream_case{"DefaultOrderIsKeptWhenMerged", {}, {"out=a", "err=b", "out=c"}, "abc", "", 0, true},
+        stream_case{"EmptyTextLeavesLineStateAlone", {}, {"out=a\\n", "out=", "trace=t"},
+                    "a\n*** write_to_traces: t\n", "", 0},
+        stream_case{"TraceStartsOnItsOwnLine", {}, {"out=a", "trace=t"}, "a\n*** write_to_traces: t\n", "", 0},
+        stream_case{"EmptyPrefixAddsNoLineFeeds", {}, {"prefix-trace=", "out=a", "trace=t"}, "at", "", 0},
+        stream_case{"EmptyTraceIsThePrefixAlone", {}, {"trace="}, "*** write_to_traces: \n", "", 0},
+        stream_case{"LogsGoToStandardError", {}, {"err=e", "log=l"}, "", "e\n*** write_to_logs: l\n", 0},
+        stream_case{"TracesWrittenWhileOutputDisabled", {}, {"cfg-out=2", "out=a", "trace=t"},
+                    "*** write_to_traces: t\n", "", 0},
+        stream_case{"BufferHoldsOutputUntilPrinted", {{"LUMTOOLS_IOBUFFER_OUTPUT", "iob_buffer"}},
+                    {"out=a", "cfg-out=6", "err=E", "print-out"}, "Ea", "", 0, true},
+        stream_case{"BufferedOutputDiscardedByFatal", {{"LUMTOOLS_IOBUFFER_OUTPUT", "iob_buffer"}},
+                    {"out=a", "push=ctx", "fatal=2:boom"}, "", boom, 2},
+        stream_case{"LoudBufferPrintedByFatal", {{"LUMTOOLS_IOBUFFER_OUTPUT", "iob_loud_buffer"}},
+                    {"out=a", "push=ctx", "fatal=2:boom"}, "a", boom, 2},
+        stream_case{"BufferedErrorsAreQuiet", {{"LUMTOOLS_IOBUFFER_ERRORS", "iob_buffer"}},
+                    {"err=E", "push=ctx", "fatal=3:boom"}, "", "", 3},
+        stream_case{"ErrorsPrintedOnRequest", {{"LUMTOOLS_IOBUFFER_ERRORS", "iob_buffer"}},
+                    {"err=E", "print-err"}, "", "E", 0},
+        stream_case{"LoudBufferWhyPrintsEverything", {{"LUMTOOLS_IOBUFFER_ERRORS", "iob_loud_buffer:iob_buffer_why"}},
+                    {"err=E", "push=ctx", "fatal=3:boom"}, "", "E" + boom, 3},
+        stream_case{"BufferWhyIsNotLoud", {{"LUMTOOLS_IOBUFFER_ERRORS", "iob_buffer_why"}},
+                    {"err=E", "push=ctx", "fatal=3:boom"}, "", boom, 3},
+        stream_case{"NoContext", {{"LUMTOOLS_IOBUFFER_ERRORS", "iob_no_context"}},
+                    {"push=ctx", "fatal=3:boom"}, "", "boom\n\n", 3},
+        stream_case{"ContextAfterNoContext", {{"LUMTOOLS_IOBUFFER_ERRORS", "iob_no_context::iob_context"}},
+                    {"push=ctx", "fatal=3:boom"}, "", boom, 3},
+        stream_case{"DisabledErrorsStillReport", {{"LUMTOOLS_IOBUFFER_ERRORS", "iob_disable"}},
+                    {"err=E", "push=ctx", "fatal=3:boom"}, "", boom, 3},
+        stream_case{"LaterOptionWins", {{"LUMTOOLS_IOBUFFER_OUTPUT", "iob_disable:iob_enable"}},
+                    {"out=a"}, "a", "", 0},
+        stream_case{"OnlyColonsLockNothingOut", {{"LUMTOOLS_IOBUFFER_OUTPUT", ":::"}},
+                    {"cfg-out=4", "out=a", "fatal=2:"}, "", "", 2},
+        stream_case{"WrongCaseIsDefaultAndLocksOut", {{"LUMTOOLS_IOBUFFER_OUTPUT", "IOB_BUFFER"}},
+                    {"cfg-out=4", "out=a", "fatal=2:"}, "a", "", 2},
+        stream_case{"NumbersAreNotNames", {{"LUMTOOLS_IOBUFFER_OUTPUT", "4"}},
+                    {"cfg-out=4", "out=a", "fatal=2:"}, "a", "", 2},
+        stream_case{"ImmediateFlushesHeldText", {}, {"cfg-out=4", "out=a", "err=b", "cfg-out=6", "err=c"},
+                    "bac", "", 0, true},
+        stream_case{"NotPermittedTracesStayNotPermitted", {}, {"cfg-trace=3", "cfg-trace=1", "trace=x"},
+                    "", report({}, "called write_to_traces(...)"), 1},
+        stream_case{"NotPermittedLogsFromEnvironment", {{"LUMTOOLS_IOBUFFER_LOGS", "iob_not_permitted"}},
+                    {"cfg-log=1", "log=x"}, "", report({}, "called write_to_logs(...)"), 1},
+        stream_case{"DisabledTraces", {{"LUMTOOLS_IOBUFFER_TRACES", "iob_disable"}},
+                    {"trace=x", "cfg-trace=1", "trace=y"}, "", "", 0},
+        stream_case{"DisabledLogsEnabledByProgram", {}, {"cfg-log=2", "log=x", "cfg-log=4", "log=y"},
+                    "", "*** write_to_logs: y\n", 0}));
+
+    struct exit_case
+    {
+        const char *name;
+        std::vector<std::string> operations;
+        int status;
+        std::string err;
+    };
+
+    void PrintTo(const exit_case &c, std::ostream *os)
+    {
+        *os << c.name;
+    }
+
+    class FatalExit : public testing::TestWithParam<exit_case>
+    {
+    };
+
+    TEST_P(FatalExit, EndsWithTheGivenStatus)
+    {
+        std::vector<std::string> argv{IOB_PROBE};
+        argv.insert(argv.end(), GetParam().operations.begin(), GetParam().operations.end());
+        const process_result result = run_process(argv);
+        ASSERT_TRUE(result.exited);
+        EXPECT_EQ(result.exit_code, GetParam().status);
+        EXPECT_EQ(result.err, GetParam().err);
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Statuses, FatalExit, testing::Values(
+        exit_case{"StatusWithoutMessagePrintsNothing", {"fatal-status=3"}, 3, ""},
+        exit_case{"MessageWithoutStatusIsAFailure", {"fatal-message=bad"}, 1, report({}, "bad")},
+        exit_case{"MinusOneIs255", {"fatal=-1:bad\\n"}, 255, report({}, "bad")},
+        exit_case{"ZeroStaysZero", {"fatal=0:x"}, 0, report({}, "x")}));
+
+    TEST(OutputVolume, ExactlyTheLimitIsAllowed)
+    {
+        const process_result result = run_process({IOB_PROBE, "bulk-out=10485760"});
+        EXPECT_EQ(result.exit_code, 0);
+        EXPECT_EQ(result.out.size(), 10485760u);
+        EXPECT_EQ(result.err, "");
+    }
+
+    TEST(OutputVolume, OneByteMoreEndsTheProcess)
+    {
+        const process_result result = run_process({IOB_PROBE, "bulk-out=10485760", "out=y", "out=never"});
+        EXPECT_EQ(result.exit_code, 1);
+        EXPECT_EQ(result.out, std::string(10485760, 'x') + "y");
+        EXPECT_EQ(result.err, limit_message);
+    }
+
+    TEST(OutputVolume, ErrorsCountAndBufferedTextIsNotPrinted)
+    {
+        process_options options;
+        options.env = {{"LUMTOOLS_IOBUFFER_OUTPUT", "iob_loud_buffer"}};
+        const process_result result =
+            run_process({IOB_PROBE, "err=ee", "bulk-out=10485758", "out=z"}, options);
+        EXPECT_EQ(result.exit_code, 1);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, "ee" + limit_message);
+    }
+
+    // The report through a death test of this very process.
+    TEST(FatalErrorDeathTest, ReportShowsContextAndMessage)
+    {
+        EXPECT_EXIT(
+            {
+                new_error_context("reading");
+                push_error_context("line\t2");
+                fatal_error(1, "went wrong");
+            },
+            testing::ExitedWithCode(1), testing::Eq(report({"reading", "line\\t2"}, "went wrong")));
+    }
+
+    TEST(FatalErrorDeathTest, MessageEndingInLineFeedGetsNoSecond)
+    {
+        EXPECT_EXIT(fatal_error(7, "done\n"), testing::ExitedWithCode(7), testing::Eq(report({}, "done")));
+    }
+
+    TEST(FatalErrorDeathTest, HeldOutputIsNotPrintedUnlessLoud)
+    {
+        EXPECT_EXIT(
+            {
+                config_output(iob_buffer);
+                write_to_output("held");
+                fatal_error(4, "m");
+            },
+            testing::ExitedWithCode(4), testing::Eq(report({}, "m")));
+    }
+}
