@@ -1,0 +1,654 @@
+#include "tools/sdkarchs/tokeniser.h"
+
+#include "iobuffer/iobuffer.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+using namespace Lum_IO_Buffers;
+
+namespace JSON_Parser
+{
+    namespace
+    {
+        static_assert(sizeof(Token) == 8, "a token handle holds a 32-bit index and a 32-bit tag");
+
+        // The low half of every handle: a stray pointer or another kind of
+        // handle is caught on its first use.
+        const std::uint64_t token_tag = 0x4FD3534;
+
+        // A tokeniser that makes this many tokens is almost certainly being
+        // driven round a loop by a parser that does not consume its input.
+        const std::size_t token_limit = 1000000;
+
+        const int end_of_input = -1;
+
+        struct TokenNode
+        {
+            TokenKind kind;
+            std::string spelling;
+            int ivalue;
+            int line;
+            int column;
+        };
+
+        struct tokeniser_state
+        {
+            std::vector<TokenNode> tokens;
+
+            // Entry n is the printable text of input line n as far as it has
+            // been read, tabs expanded; entry 0 stays empty.
+            std::vector<std::string> lines;
+
+            std::string kind_spellings[tk_last - tk_first + 1];
+            std::unordered_map<std::string, TokenKind> fixed_texts;
+
+            int ch = ' ';          // the current character, -1 once the scan has stopped
+            int pushed_back = -1;  // -1 when there is none
+            int line = 0;
+            int column = 0;
+            int start_line = 0;    // where the token being scanned starts
+            int start_column = 0;
+            bool reading = false;  // nextch has been called
+            bool input_ended = false;
+        };
+
+        // Never freed: a fatal error can end the process from anywhere.
+        tokeniser_state *state = nullptr;
+
+        void record_mapping(TokenKind kind, const std::string &spelling, bool fixed_text)
+        {
+            state->kind_spellings[kind - tk_first] = spelling;
+            if (fixed_text)
+                state->fixed_texts[spelling] = kind;
+        }
+
+        void initialise()
+        {
+            if (state != nullptr)
+                return;
+            state = new tokeniser_state();
+            record_mapping(tk_first, "tk_first", false);
+            record_mapping(tk_lsb, "[", true);
+            record_mapping(tk_rsb, "]", true);
+            record_mapping(tk_comma, ",", true);
+            record_mapping(tk_lcb, "{", true);
+            record_mapping(tk_rcb, "}", true);
+            record_mapping(tk_colon, ":", true);
+            record_mapping(tk_string, "string", false);
+            record_mapping(tk_number, "number", false);
+            record_mapping(tk_true, "true", true);
+            record_mapping(tk_false, "false", true);
+            record_mapping(tk_null, "null", true);
+            record_mapping(tk_eoi, "end of input", false);
+            record_mapping(tk_value, "value", false);
+            record_mapping(tk_elements, "elements", false);
+            record_mapping(tk_members, "members", false);
+            record_mapping(tk_oops, "oops", false);
+            record_mapping(tk_last, "tk_last", false);
+        }
+
+        // Standard input goes through the C library's buffer: one system call
+        // per block, not per byte, and an interactive reader still gets each
+        // line as soon as it is typed. The end of input is sticky, so a
+        // terminal is not asked again after its end-of-file.
+        int read_byte()
+        {
+            if (state->input_ended)
+                return end_of_input;
+            const int c = getc_unlocked(stdin);
+            if (c == EOF)
+            {
+                state->input_ended = true;
+                return end_of_input;
+            }
+            return c;
+        }
+
+        int take_pushed_back_or_read()
+        {
+            tokeniser_state &s = *state;
+            if (s.pushed_back == -1)
+                return read_byte();
+            const int c = s.pushed_back;
+            s.pushed_back = -1;
+            return c;
+        }
+
+        // Reads one character into state->ch, keeping the line store, the
+        // line number and the column up to date. Tabs reach the scanner as
+        // blanks up to the next multiple of 8 columns, and a carriage return,
+        // alone or before a line feed, as one line feed.
+        void nextch()
+        {
+            tokeniser_state &s = *state;
+            if (!s.reading)
+            {
+                s.reading = true;
+                s.line = 1;
+                s.lines.emplace_back();
+                s.lines.emplace_back();
+            }
+            if (s.ch == end_of_input)
+                return;
+            if (s.ch == '\n')
+            {
+                s.line++;
+                s.column = 0;
+                s.lines.emplace_back();
+            }
+
+            s.ch = take_pushed_back_or_read();
+            if (s.ch == '\t')
+            {
+                s.column++;
+                if (s.column % 8 != 0)
+                    s.pushed_back = '\t';
+                s.ch = ' ';
+                s.lines.back() += ' ';
+            }
+            else if (s.ch == '\r')
+            {
+                const int following = take_pushed_back_or_read();
+                if (following != '\n')
+                    s.pushed_back = following;
+                s.ch = '\n';
+            }
+            else if (s.ch >= 32 && s.ch <= 126)
+            {
+                s.column++;
+                s.lines.back() += static_cast<char>(s.ch);
+            }
+        }
+
+        Token make_handle(std::size_t index)
+        {
+            const std::uint64_t bits = (static_cast<std::uint64_t>(index) << 32) | token_tag;
+            return reinterpret_cast<Token>(static_cast<std::uintptr_t>(bits));
+        }
+
+        Token new_token(TokenKind kind, std::string spelling)
+        {
+            tokeniser_state &s = *state;
+            if (s.tokens.size() > token_limit)
+                fatal_error(-1, "attempted to create more than 1,000,000 tokens, the program is probably stuck in a loop");
+            s.tokens.push_back(TokenNode{kind, std::move(spelling), 0, s.start_line, s.start_column});
+            return make_handle(s.tokens.size() - 1);
+        }
+
+        const TokenNode &checked(Token t)
+        {
+            initialise();
+            const std::uint64_t bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(t));
+            const std::int64_t index = static_cast<std::int32_t>(static_cast<std::uint32_t>(bits >> 32));
+            if (t == nullptr || index < 0 || (bits & 0xFFFFFFFFu) != token_tag ||
+                static_cast<std::uint64_t>(index) >= state->tokens.size())
+                fatal_error(-1, "attempt to access non-existant token");
+            return state->tokens[static_cast<std::size_t>(index)];
+        }
+
+        bool matches(TokenKind kind, TokenKind wanted)
+        {
+            if (kind == wanted)
+                return true;
+            switch (wanted)
+            {
+            case tk_value:
+            case tk_elements:
+                return kind == tk_lsb || kind == tk_lcb || kind == tk_string || kind == tk_number ||
+                       kind == tk_true || kind == tk_false || kind == tk_null;
+            case tk_members:
+                return kind == tk_string;
+            default:
+                return false;
+            }
+        }
+
+        bool is_digit(int c)
+        {
+            return c >= '0' && c <= '9';
+        }
+
+        bool is_hex_digit(int c)
+        {
+            return is_digit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+        }
+
+        void append_utf8(std::string &text, std::uint32_t code_point)
+        {
+            if (code_point < 0x80)
+                text += static_cast<char>(code_point);
+            else if (code_point < 0x800)
+            {
+                text += static_cast<char>(0xC0 | (code_point >> 6));
+                text += static_cast<char>(0x80 | (code_point & 0x3F));
+            }
+            else if (code_point < 0x10000)
+            {
+                text += static_cast<char>(0xE0 | (code_point >> 12));
+                text += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+                text += static_cast<char>(0x80 | (code_point & 0x3F));
+            }
+            else
+            {
+                text += static_cast<char>(0xF0 | (code_point >> 18));
+                text += static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
+                text += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+                text += static_cast<char>(0x80 | (code_point & 0x3F));
+            }
+        }
+
+        const std::uint32_t replacement_character = 0xFFFD;
+
+        bool is_high_surrogate(std::uint32_t unit)
+        {
+            return unit >= 0xD800 && unit <= 0xDBFF;
+        }
+
+        bool is_low_surrogate(std::uint32_t unit)
+        {
+            return unit >= 0xDC00 && unit <= 0xDFFF;
+        }
+
+        // Four hexadecimal digits, consumed; false if one is missing.
+        bool scan_hex4(std::uint32_t &unit)
+        {
+            unit = 0;
+            for (int i = 0; i < 4; i++)
+            {
+                if (!is_hex_digit(state->ch))
+                    return false;
+                unit = unit * 16 + static_cast<std::uint32_t>(tohex(state->ch));
+                nextch();
+            }
+            return true;
+        }
+
+        // The current character follows a backslash. Appends the decoded
+        // escape and consumes it; false on a lexical error. A high surrogate
+        // is joined with a low-surrogate escape right behind it into one code
+        // point; a surrogate without its partner becomes U+FFFD, so the
+        // result is always valid UTF-8 for the escapes.
+        bool scan_escape(std::string &text)
+        {
+            tokeniser_state &s = *state;
+            bool pending_high = false;
+            std::uint32_t high = 0;
+            for (;;)
+            {
+                if (s.ch != 'u')
+                {
+                    if (pending_high)
+                        append_utf8(text, replacement_character);
+                    switch (s.ch)
+                    {
+                    case '"': text += '"'; break;
+                    case '/': text += '/'; break;
+                    case '\\': text += '\\'; break;
+                    case 'b': text += '\b'; break;
+                    case 'f': text += '\f'; break;
+                    case 'n': text += '\n'; break;
+                    case 'r': text += '\r'; break;
+                    case 't': text += '\t'; break;
+                    default: return false;
+                    }
+                    nextch();
+                    return true;
+                }
+
+                nextch();
+                std::uint32_t unit;
+                if (!scan_hex4(unit))
+                    return false;
+                if (pending_high)
+                {
+                    if (is_low_surrogate(unit))
+                    {
+                        append_utf8(text, 0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
+                        return true;
+                    }
+                    append_utf8(text, replacement_character);
+                    pending_high = false;
+                }
+                if (!is_high_surrogate(unit))
+                {
+                    append_utf8(text, is_low_surrogate(unit) ? replacement_character : unit);
+                    return true;
+                }
+                if (s.ch != '\\')
+                {
+                    append_utf8(text, replacement_character);
+                    return true;
+                }
+                // Whatever escape follows is taken here, paired or not.
+                pending_high = true;
+                high = unit;
+                nextch();
+            }
+        }
+
+        Token scan_string()
+        {
+            tokeniser_state &s = *state;
+            std::string text;
+            nextch();
+            for (;;)
+            {
+                const int c = s.ch;
+                if (c == '"')
+                {
+                    nextch();
+                    return new_token(tk_string, std::move(text));
+                }
+                if (c < 32)
+                {
+                    // Control characters, a raw line end and the end of input
+                    // cannot stand in a string.
+                    std::fprintf(stderr, "bad string char %d\n", c);
+                    std::fflush(stderr);
+                    return parse_eoi();
+                }
+                if (c == '\\')
+                {
+                    nextch();
+                    if (!scan_escape(text))
+                        return parse_eoi();
+                    continue;
+                }
+                text += static_cast<char>(c);
+                nextch();
+            }
+        }
+
+        // Appends a run of digits; false if there is not at least one.
+        bool scan_digits(std::string &text)
+        {
+            if (!is_digit(state->ch))
+                return false;
+            while (is_digit(state->ch))
+            {
+                text += static_cast<char>(state->ch);
+                nextch();
+            }
+            return true;
+        }
+
+        Token scan_number()
+        {
+            tokeniser_state &s = *state;
+            std::string text;
+            if (s.ch == '-')
+            {
+                text += '-';
+                nextch();
+            }
+            if (s.ch == '0')
+            {
+                text += '0';
+                nextch();
+            }
+            else if (!scan_digits(text))
+                return parse_eoi();
+
+            if (s.ch == '.')
+            {
+                text += '.';
+                nextch();
+                if (!scan_digits(text))
+                    return parse_eoi();
+            }
+            if (s.ch == 'e' || s.ch == 'E')
+            {
+                text += static_cast<char>(s.ch);
+                nextch();
+                if (s.ch == '+' || s.ch == '-')
+                {
+                    text += static_cast<char>(s.ch);
+                    nextch();
+                }
+                if (!scan_digits(text))
+                    return parse_eoi();
+            }
+            return new_token(tk_number, std::move(text));
+        }
+
+        // The character after the word is read but not tested.
+        Token scan_word(const char *word, TokenKind kind)
+        {
+            for (const char *p = word; *p != '\0'; p++)
+            {
+                if (state->ch != *p)
+                    return parse_eoi();
+                nextch();
+            }
+            return new_token(kind, word);
+        }
+
+        Token scan_symbol(TokenKind kind)
+        {
+            const char text[2] = {static_cast<char>(state->ch), '\0'};
+            nextch();
+            return new_token(kind, text);
+        }
+    }
+
+    Token next_token()
+    {
+        initialise();
+        tokeniser_state &s = *state;
+        for (;;)
+        {
+            if (s.ch == end_of_input)
+                return new_token(tk_eoi, "");
+            s.start_line = s.line;
+            s.start_column = s.column;
+            switch (s.ch)
+            {
+            case ' ':
+            case '\n':
+                nextch();
+                continue;
+            case '[': return scan_symbol(tk_lsb);
+            case ']': return scan_symbol(tk_rsb);
+            case ',': return scan_symbol(tk_comma);
+            case '{': return scan_symbol(tk_lcb);
+            case '}': return scan_symbol(tk_rcb);
+            case ':': return scan_symbol(tk_colon);
+            case '"': return scan_string();
+            case 't': return scan_word("true", tk_true);
+            case 'f': return scan_word("false", tk_false);
+            case 'n': return scan_word("null", tk_null);
+            default:
+                if (s.ch == '-' || is_digit(s.ch))
+                    return scan_number();
+                return parse_eoi();
+            }
+        }
+    }
+
+    Token current_token()
+    {
+        initialise();
+        if (state->tokens.empty())
+            fatal_error(-1, "attempt to access non-existent token");
+        return make_handle(state->tokens.size() - 1);
+    }
+
+    TokenKind token_kind(Token t)
+    {
+        return checked(t).kind;
+    }
+
+    TokenKind token_kind()
+    {
+        return token_kind(current_token());
+    }
+
+    std::string token_spelling(Token t)
+    {
+        return checked(t).spelling;
+    }
+
+    std::string token_spelling()
+    {
+        return token_spelling(current_token());
+    }
+
+    int token_ivalue(Token t)
+    {
+        return checked(t).ivalue;
+    }
+
+    int token_ivalue()
+    {
+        return token_ivalue(current_token());
+    }
+
+    int token_line(Token t)
+    {
+        return checked(t).line;
+    }
+
+    int token_line()
+    {
+        return token_line(current_token());
+    }
+
+    int token_column(Token t)
+    {
+        return checked(t).column;
+    }
+
+    int token_column()
+    {
+        return token_column(current_token());
+    }
+
+    std::string token_context(Token t)
+    {
+        const TokenNode &token = checked(t);
+        const std::vector<std::string> &lines = state->lines;
+        // An end of input made before anything was read (or before the line
+        // store exists) still shows line 1, empty.
+        const auto line_text = [&lines](int n) {
+            return static_cast<std::size_t>(n) < lines.size() ? lines[static_cast<std::size_t>(n)] : std::string();
+        };
+
+        const int line = token.line == 0 ? 1 : token.line;
+        const std::string prefix = " " + std::to_string(line) + ": ";
+        std::string context;
+        if (line >= 2)
+            context += " " + std::to_string(line - 1) + ": " + line_text(line - 1) + "\n";
+        context += prefix + line_text(line) + "\n";
+        const std::size_t blanks = token.line == 0 ? prefix.size() - 1
+                                                   : prefix.size() + static_cast<std::size_t>(token.column) - 1;
+        context.append(blanks, ' ');
+        context += "^\n";
+        return context;
+    }
+
+    std::string token_context()
+    {
+        return token_context(current_token());
+    }
+
+    std::string token_to_string(Token t)
+    {
+        const TokenNode &token = checked(t);
+        return "{kind: " + token_kind_to_string(token.kind) + ", spelling: \"" + token.spelling +
+               "\", line: " + std::to_string(token.line) + ", column: " + std::to_string(token.column) + "}";
+    }
+
+    std::string token_kind_to_string(TokenKind kind)
+    {
+        initialise();
+        if (kind < tk_first || kind > tk_last)
+            return "";
+        return state->kind_spellings[kind - tk_first];
+    }
+
+    TokenKind string_to_token_kind(std::string text)
+    {
+        initialise();
+        const auto found = state->fixed_texts.find(text);
+        return found == state->fixed_texts.end() ? tk_oops : found->second;
+    }
+
+    bool have(Token t, TokenKind kind)
+    {
+        return matches(checked(t).kind, kind);
+    }
+
+    bool have(TokenKind kind)
+    {
+        return have(current_token(), kind);
+    }
+
+    bool have_next(Token t, TokenKind kind)
+    {
+        if (!have(t, kind))
+            return false;
+        next_token();
+        return true;
+    }
+
+    bool have_next(TokenKind kind)
+    {
+        return have_next(current_token(), kind);
+    }
+
+    Token mustbe(Token t, TokenKind kind)
+    {
+        const TokenNode &token = checked(t);
+        if (!matches(token.kind, kind))
+            fatal_error(1, "\n" + token_context(t) + "Found token \"" + token.spelling + "\" but expected \"" +
+                               token_kind_to_string(kind) + "\"\n");
+        next_token();
+        return t;
+    }
+
+    Token mustbe(TokenKind kind)
+    {
+        return mustbe(current_token(), kind);
+    }
+
+    void did_not_find(Token t, TokenKind kind)
+    {
+        const TokenNode &token = checked(t);
+        const char *lead = matches(token.kind, kind) ? "Logic error: reported not finding token \""
+                                                     : "Did not find token \"";
+        fatal_error(1, "\n" + token_context(t) + lead + token_kind_to_string(kind) + "\" but found \"" +
+                           token.spelling + "\"\n");
+    }
+
+    void did_not_find(TokenKind kind)
+    {
+        did_not_find(current_token(), kind);
+    }
+
+    void fatal_token_context(std::string message)
+    {
+        fatal_error(1, "***** Error:\n" + token_context() + message);
+    }
+
+    Token parse_eoi()
+    {
+        initialise();
+        state->ch = end_of_input;
+        return new_token(tk_eoi, "");
+    }
+
+    int tohex(int c)
+    {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        return 0;
+    }
+}
