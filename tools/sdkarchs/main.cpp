@@ -1,0 +1,35 @@
+// sdkarchs: reads an SDK's settings file (JSON) on standard input and prints
+// the compiler -arch flags for the architectures the SDK supports for macOS.
+// x86_64 is always printed; arm64 when "SupportedTargets"."macosx"."Archs"
+// lists it. Only the root value is read: text after it is ignored.
+#include "iobuffer/iobuffer.h"
+#include "tools/sdkarchs/json_parser.h"
+#include "tools/sdkarchs/tokeniser.h"
+
+#include <cstdio>
+#include <string>
+#include <utility>
+
+using namespace JSON_Parser;
+
+int main()
+{
+    next_token();
+    jsonv root = parse_value();
+
+    jsonv archs = lookup_value(std::move(root), "SupportedTargets");
+    archs = lookup_value(std::move(archs), "macosx");
+    archs = lookup_value(std::move(archs), "Archs");
+
+    std::string line = " -arch x86_64 ";
+    if (!lookup_element(std::move(archs), "arm64").empty())
+        line += "-arch arm64 ";
+    line += '\n';
+
+    // The line goes straight to standard output, whatever the stream
+    // settings say. A caller must not take a line that was lost for success.
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        Lum_IO_Buffers::fatal_error(1, "could not write the flags to standard output");
+    return 0;
+}
