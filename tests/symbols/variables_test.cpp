@@ -103,8 +103,6 @@ namespace
         {"Null", [] { return symrec(nullptr); }, "nullptr passed to "},
         {"IndexEqualToCount", [] { return handle_of(next_index() << 32 | tag); },
          "Invalid symrec object passed to "},
-        {"IndexFarOutOfRange", [] { return handle_of(std::uint64_t(0x7FFFFFFF) << 32 | tag); },
-         "Invalid symrec object passed to "},
         {"NegativeIndex", [] { return handle_of(std::uint64_t(0xFFFFFFFF) << 32 | tag); },
          "Invalid symrec object passed to "},
         {"WrongTag", [] { return handle_of(bits_of(symrec_create("v", "int", "local", 0)) ^ 1); },

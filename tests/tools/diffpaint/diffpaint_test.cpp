@@ -136,29 +136,6 @@ namespace
         terminal_case{"OtherArgument", {"-ny"}, blue + "-a" + reset + "\r\n" + rev + "^I" + unrev + "b" + reset + "\r\n"},
         terminal_case{"TurnedOff", {"-n"}, "-a\r\n^Ib\r\n"}));
 
-    // The example that the README shows, with its tab, carriage return and
-    // Latin-1 byte.
-    TEST(Diffpaint, ShowsTheBundledSample)
-    {
-        const std::string sample = test_support::source_file("examples/sample.diff");
-        const process_result result = paint({"-y"}, sample);
-        EXPECT_EQ(result.exit_code, 0);
-        EXPECT_EQ(result.out,
-                  blue + "--- old/Greeting.jack" + reset + "\n" +
-                  red + "+++ new/Greeting.jack" + reset + "\n" +
-                  "@@ -1,6 +1,6 @@" + reset + "\n" +
-                  " class Greeting {" + reset + "\n" +
-                  blue + "-    function void main() {" + rev + "^M" + unrev + reset + "\n" +
-                  red + "+    function void main() {" + reset + "\n" +
-                  blue + "-" + rev + "^I" + unrev + "do Output.printString(\"Caf" + rev + "M-i" + unrev + "\");" +
-                      reset + "\n" +
-                  red + "+        do Output.printString(\"Cafe\");" + reset + "\n" +
-                  "         return;" + reset + "\n" +
-                  "     }" + reset + "\n" +
-                  " }" + reset + "\n" +
-                  faint + "| the old side used a tab, a carriage return and a Latin-1 byte" + reset + "\n");
-    }
-
     // Outside colour mode the visible forms are those of the usual
     // "show non-printing characters and tabs" convention: check byte for byte
     // against the system's cat on random inputs, each ending with a line feed.
