@@ -94,7 +94,9 @@ namespace JSON_Parser
         // Standard input goes through the C library's buffer: one system call
         // per block, not per byte, and an interactive reader still gets each
         // line as soon as it is typed. The end of input is sticky, so a
-        // terminal is not asked again after its end-of-file.
+        // terminal is not asked again after its end-of-file. A failed read is
+        // said as such; taken for the end of input it would pass for a
+        // truncated document.
         int read_byte()
         {
             if (state->input_ended)
@@ -102,6 +104,8 @@ namespace JSON_Parser
             const int c = getc_unlocked(stdin);
             if (c == EOF)
             {
+                if (std::ferror(stdin))
+                    fatal_error(1, "could not read standard input");
                 state->input_ended = true;
                 return end_of_input;
             }

@@ -153,11 +153,14 @@ namespace
         EXPECT_EQ(result.exit_code, 0);
     }
 
-    TEST(SdkarchsOutput, FailedWriteIsAnError)
+    TEST(SdkarchsStreams, FailedReadOrWriteIsAnError)
     {
-        const auto result = run({"/bin/sh", "-c", "exec \"$0\" > /dev/full", program("sdkarchs")}, doc("[]"));
-        EXPECT_EQ(result.err, report("could not write the flags to standard output"));
-        EXPECT_EQ(result.exit_code, 1);
+        const auto written = run({"/bin/sh", "-c", "exec \"$0\" > /dev/full", program("sdkarchs")}, doc("[]"));
+        EXPECT_EQ(written.err, report("could not write the flags to standard output"));
+        EXPECT_EQ(written.exit_code, 1);
+        const auto read = run({"/bin/sh", "-c", "exec \"$0\" < /", program("sdkarchs")}, "");
+        EXPECT_EQ(read.out + read.err, report("could not read standard input"));
+        EXPECT_EQ(read.exit_code, 1);
     }
 
     // Random documents whose keys come from a pool holding the names of the
