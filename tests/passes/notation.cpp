@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <stdexcept>
 #include <vector>
 
@@ -86,6 +87,16 @@ namespace test_support
             std::vector<token> tokens;
             size_t at = 0;
 
+            // Declared variables, so that uses carry their declaration's
+            // segment, offset and type; undeclared names are int locals at 0.
+            struct declaration
+            {
+                std::string segment;
+                int offset;
+                std::string type;
+            };
+            std::map<std::string, declaration> class_scope, subr_scope;
+
             const token &peek(size_t ahead = 0) const
             {
                 return tokens[std::min(at + ahead, tokens.size() - 1)];
@@ -117,9 +128,21 @@ namespace test_support
                 return tokens[at++].value;
             }
 
-            static ast variable(const std::string &n)
+            ast variable(const std::string &n) const
             {
+                for (const auto *scope : {&subr_scope, &class_scope})
+                {
+                    const auto found = scope->find(n);
+                    if (found != scope->end())
+                        return create_var(n, found->second.segment, found->second.offset, found->second.type);
+                }
                 return create_var(n, "local", 0, "int");
+            }
+
+            ast declare(const std::string &n, const std::string &segment, int offset, const std::string &type)
+            {
+                (segment == "static" || segment == "this" ? class_scope : subr_scope)[n] = {segment, offset, type};
+                return create_var_dec(n, segment, offset, type);
             }
 
             static bool is_operator(const token &t)
@@ -286,11 +309,11 @@ namespace test_support
             std::vector<ast> declarations(const std::string &segment, int &offset)
             {
                 const std::string type = name();
-                std::vector<ast> decs{create_var_dec(name(), segment, offset++, type)};
+                std::vector<ast> decs{declare(name(), segment, offset++, type)};
                 while (is(","))
                 {
                     at++;
-                    decs.push_back(create_var_dec(name(), segment, offset++, type));
+                    decs.push_back(declare(name(), segment, offset++, type));
                 }
                 expect(";");
                 return decs;
@@ -302,6 +325,7 @@ namespace test_support
                 const std::string vtype = name();
                 const std::string subr_name = name();
                 expect("(");
+                subr_scope.clear();
                 std::vector<ast> params;
                 int offset = 0;
                 while (!is(")"))
@@ -309,7 +333,7 @@ namespace test_support
                     if (!params.empty())
                         expect(",");
                     const std::string type = name();
-                    params.push_back(create_var_dec(name(), "argument", offset++, type));
+                    params.push_back(declare(name(), "argument", offset++, type));
                 }
                 expect(")");
                 expect("{");
