@@ -201,29 +201,6 @@ namespace
         }
     }
 
-    TEST(FoldClassify, TermClasses)
-    {
-        const struct
-        {
-            const char *term;
-            int kind;
-        } cases[] = {
-            {"x", tc_variable}, {"true", tc_constant}, {"- ~ 3", tc_constant}, {"- x", tc_simple},
-            {"a[1]", tc_simple}, {"(1 + 2)", tc_simple}, {"null", tc_simple}, {"\"s\"", tc_simple},
-            {"this", tc_simple}, {"f()", tc_impure}, {"o.m()", tc_impure}, {"- f()", tc_simple},
-        };
-        for (const auto &c : cases)
-        {
-            SCOPED_TRACE(c.term);
-            EXPECT_EQ(term_classify(get_expr(parse_expr(c.term), 0), false).kind, c.kind);
-        }
-        EXPECT_EQ(term_classify(int_term(1), true).kind, tc_impure) << "a call seen makes any term impure";
-        EXPECT_EQ(term_classify(parse_expr("1"), false).kind, tc_impure) << "not a term";
-        const tclass x = term_classify(get_expr(parse_expr("x"), 0), false);
-        EXPECT_EQ(x.name, "x");
-        EXPECT_EQ(term_classify(get_expr(parse_expr("- ~ 3"), 0), false).value, 4);
-    }
-
     // A call or a constant division by zero anywhere inside an element makes
     // that element, and every enclosing one, impure; siblings stay pure.
     TEST(FoldCalls, SeenInsideAnElementReachesTheEnclosingExpressions)
