@@ -1,0 +1,879 @@
+// Reads one class tree in the XML tree form from standard input.
+//
+// A recursive-descent reader over a small tokeniser with one token and one
+// byte of look-ahead. It accepts exactly the element structure the writer
+// produces, is lenient about whitespace between elements, and ends the
+// program at the first error with a message saying what it expected.
+#include "ast/nesting_limit.h"
+#include "ast/nodes.h"
+#include "iobuffer/error_context.h"
+#include "iobuffer/iobuffer.h"
+
+#include <cstdio>
+
+using Lum_IO_Buffers::fatal_error;
+using Lum_IO_Buffers::pop_error_context;
+using Lum_IO_Buffers::push_error_context;
+
+namespace Jack_Compiler
+{
+    namespace
+    {
+        // ---- Tokeniser ------------------------------------------------------
+
+        enum xml_token_kind
+        {
+            xml_opentag,   // text: the tag name
+            xml_closetag,  // text: the tag name
+            xml_text,      // text: the character data, entities decoded
+            xml_eoi        // end of input; text empty
+        };
+
+        struct xml_token
+        {
+            xml_token_kind kind = xml_eoi;
+            std::string text;
+            bool whitespace = false;  // character data made only of whitespace
+        };
+
+        // The reader's state lives as long as the process: a second call of
+        // ast_parse_xml goes on from where the first one stopped.
+        xml_token xmltoken;
+        int ch = EOF;
+        bool initialised_xml_parser = false;
+        std::string entity;  // reused for the name of every entity
+
+        // Bytes come through the standard input stream's own buffer, one at a
+        // time, so that nothing beyond the look-ahead byte is taken from it.
+        inline int read_byte()
+        {
+            return getc_unlocked(stdin);
+        }
+
+        bool is_whitespace(int c)
+        {
+            return c == '\t' || c == '\n' || c == '\r' || c == ' ';
+        }
+
+        bool is_letter(int c)
+        {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        }
+
+        bool is_digit(int c)
+        {
+            return c >= '0' && c <= '9';
+        }
+
+        int hex_value(int c)
+        {
+            if (is_digit(c))
+                return c - '0';
+            if (c >= 'a' && c <= 'f')
+                return c - 'a' + 10;
+            if (c >= 'A' && c <= 'F')
+                return c - 'A' + 10;
+            return -1;
+        }
+
+        // The byte an entity name stands for. Numeric references keep the
+        // value modulo 256; every name not understood becomes a space.
+        char decode_entity(const std::string &name)
+        {
+            if (name == "lt")
+                return '<';
+            if (name == "gt")
+                return '>';
+            if (name == "amp")
+                return '&';
+            if (name == "apos")
+                return '\'';
+            if (name == "quot")
+                return '"';
+            if (name.size() >= 2 && name[0] == '#' && name[1] == 'x')
+            {
+                unsigned value = 0;
+                for (size_t i = 2; i < name.size(); i++)
+                {
+                    const int digit = hex_value(static_cast<unsigned char>(name[i]));
+                    if (digit < 0)
+                        return ' ';
+                    value = (value * 16 + static_cast<unsigned>(digit)) & 0xFF;
+                }
+                return static_cast<char>(value);
+            }
+            if (name.size() >= 2 && name[0] == '#')
+            {
+                unsigned value = 0;
+                for (size_t i = 1; i < name.size(); i++)
+                {
+                    if (!is_digit(static_cast<unsigned char>(name[i])))
+                        return ' ';
+                    value = (value * 10 + static_cast<unsigned>(name[i] - '0')) & 0xFF;
+                }
+                return static_cast<char>(value);
+            }
+            return ' ';
+        }
+
+        // Called with ch at the "&": reads the name up to the ";", which is
+        // consumed, and returns the byte it stands for. Input that ends first
+        // gives a space.
+        char read_entity()
+        {
+            entity.clear();
+            for (;;)
+            {
+                ch = read_byte();
+                if (ch == EOF)
+                    return ' ';
+                if (ch == ';')
+                    break;
+                entity += static_cast<char>(ch);
+            }
+            ch = read_byte();
+            return decode_entity(entity);
+        }
+
+        // Called with ch at the "<". Anything between the name and the ">",
+        // such as attributes or a "/", is ignored. A "<" not followed by a
+        // name (a declaration, a comment) ends the input for good.
+        void read_tag()
+        {
+            xmltoken.text.clear();
+            xmltoken.kind = xml_opentag;
+            ch = read_byte();
+            if (ch == '/')
+            {
+                xmltoken.kind = xml_closetag;
+                ch = read_byte();
+            }
+            if (!is_letter(ch) && ch != '_')
+            {
+                ch = EOF;
+                xmltoken.kind = xml_eoi;
+                return;
+            }
+            while (is_letter(ch) || is_digit(ch) || ch == '-' || ch == '.' || ch == '_')
+            {
+                xmltoken.text += static_cast<char>(ch);
+                ch = read_byte();
+            }
+            while (ch != EOF && ch != '>')
+                ch = read_byte();
+            if (ch == '>')
+                ch = read_byte();
+        }
+
+        // Character data up to the next "<" or the end of input; never empty.
+        void read_text()
+        {
+            xmltoken.kind = xml_text;
+            xmltoken.text.clear();
+            bool whitespace = true;
+            while (ch != EOF && ch != '<')
+            {
+                char c;
+                if (ch == '&')
+                    c = read_entity();
+                else
+                {
+                    c = static_cast<char>(ch);
+                    ch = read_byte();
+                }
+                xmltoken.text += c;
+                whitespace = whitespace && is_whitespace(static_cast<unsigned char>(c));
+            }
+            xmltoken.whitespace = whitespace;
+        }
+
+        void next_token_xml()
+        {
+            if (!initialised_xml_parser)
+            {
+                ch = read_byte();
+                initialised_xml_parser = true;
+            }
+            xmltoken.whitespace = false;
+            if (ch == EOF)
+            {
+                xmltoken.kind = xml_eoi;
+                xmltoken.text.clear();
+            }
+            else if (ch == '<')
+                read_tag();
+            else
+                read_text();
+        }
+
+        // ---- Error contexts -------------------------------------------------
+
+        // The contexts that say where the reader stands. They matter only to
+        // a fatal error report, so they are kept here as pointers to literals
+        // and pushed onto the real stack just before something can end the
+        // program; from then on (the eager mode) they are pushed as they come.
+        struct pending_context
+        {
+            const char *text;
+            const char *tag;  // "parsing xml tag: " + tag when not null
+            int index;        // otherwise text + index
+        };
+
+        std::vector<pending_context> contexts;
+        size_t contexts_pushed = 0;  // the bottom entries already on the real stack
+        bool eager = false;
+        int open_elements = 0;
+
+        void push_pending()
+        {
+            for (; contexts_pushed < contexts.size(); contexts_pushed++)
+            {
+                const pending_context &c = contexts[contexts_pushed];
+                if (c.tag != nullptr)
+                    push_error_context(std::string("parsing xml tag: ") + c.tag);
+                else
+                    push_error_context(c.text + std::to_string(c.index));
+            }
+        }
+
+        void materialise_contexts()
+        {
+            eager = true;
+            push_pending();
+        }
+
+        void enter(const char *tag)
+        {
+            contexts.push_back({nullptr, tag, 0});
+            if (eager)
+                push_pending();
+        }
+
+        void enter(const char *text, int index)
+        {
+            contexts.push_back({text, nullptr, index});
+            if (eager)
+                push_pending();
+        }
+
+        void leave()
+        {
+            if (contexts_pushed == contexts.size())
+            {
+                pop_error_context();
+                contexts_pushed--;
+            }
+            contexts.pop_back();
+        }
+
+        [[noreturn]] void xml_parse_error(const std::string &message)
+        {
+            materialise_contexts();
+            fatal_error(1, "\nParse Error! " + message + "\n");
+        }
+
+        // Every node the reader builds costs one entry in the node table and
+        // at most one in the annotation table. When either is about to refuse
+        // more, the constructor's fatal error needs the contexts on the stack.
+        void before_create()
+        {
+            if (eager)
+                return;
+            const uintptr_t index = static_cast<uintptr_t>(object_limit - 2) << 32;
+            if (valid_ast(reinterpret_cast<ast>(index | ast_tag)) || valid_ann(reinterpret_cast<ann>(index | ann_tag)))
+                materialise_contexts();
+        }
+
+        // ---- Reading operations ---------------------------------------------
+
+        void skip_whitespace()
+        {
+            if (xmltoken.kind == xml_text && xmltoken.whitespace)
+                next_token_xml();
+        }
+
+        bool at_open_tag(const char *tag)
+        {
+            return xmltoken.kind == xml_opentag && xmltoken.text == tag;
+        }
+
+        bool at_close_tag(const char *tag)
+        {
+            return xmltoken.kind == xml_closetag && xmltoken.text == tag;
+        }
+
+        void mustbe_xml_opentag(const char *tag)
+        {
+            enter(tag);
+            if (++open_elements > xml_nesting_limit)
+                xml_parse_error("nesting too deep");
+            skip_whitespace();
+            if (xmltoken.kind != xml_opentag)
+                xml_parse_error("missing open tag");
+            if (xmltoken.text != tag)
+                xml_parse_error(std::string("missing <") + tag + ">");
+            next_token_xml();
+        }
+
+        void mustbe_xml_closetag(const char *tag)
+        {
+            skip_whitespace();
+            if (xmltoken.kind != xml_closetag)
+                xml_parse_error("missing close tag");
+            if (xmltoken.text != tag)
+                xml_parse_error(std::string("missing </") + tag + ">");
+            leave();
+            open_elements--;
+            next_token_xml();
+        }
+
+        // Where one of several elements may stand: skips whitespace and
+        // requires an open tag, whose name the caller then dispatches on.
+        void mustbe_some_opentag()
+        {
+            skip_whitespace();
+            if (xmltoken.kind != xml_opentag)
+                xml_parse_error("missing open tag");
+        }
+
+        std::string ast_parse_xml_string(const char *tag)
+        {
+            skip_whitespace();
+            mustbe_xml_opentag(tag);
+            if (xmltoken.kind != xml_text)
+                xml_parse_error("missing text");
+            std::string value = xmltoken.text;
+            next_token_xml();
+            mustbe_xml_closetag(tag);
+            return value;
+        }
+
+        // The leading signed decimal number of text, as a conversion to int
+        // reads it: leading whitespace, an optional sign, digits, and nothing
+        // after them looked at. False when there is no digit or the number
+        // does not fit in 32 bits.
+        bool leading_int(const std::string &text, long long &value)
+        {
+            size_t i = 0;
+            while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+                i++;
+            bool negative = false;
+            if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+                negative = text[i++] == '-';
+            if (i == text.size() || !is_digit(static_cast<unsigned char>(text[i])))
+                return false;
+            long long magnitude = 0;
+            for (; i < text.size() && is_digit(static_cast<unsigned char>(text[i])); i++)
+            {
+                magnitude = magnitude * 10 + (text[i] - '0');
+                if (magnitude > 2147483648LL)
+                    return false;
+            }
+            value = negative ? -magnitude : magnitude;
+            return value >= -2147483648LL && value <= 2147483647LL;
+        }
+
+        int ast_parse_xml_int(const char *tag, int min, int max)
+        {
+            skip_whitespace();
+            mustbe_xml_opentag(tag);
+            if (xmltoken.kind != xml_text)
+                xml_parse_error("number missing");
+            const std::string text = xmltoken.text;
+            next_token_xml();
+            long long value = 0;
+            if (!leading_int(text, value))
+                xml_parse_error("invalid number: " + text);
+            mustbe_xml_closetag(tag);
+            if (value < min || value > max)
+                xml_parse_error("number out of range: " + text);
+            return static_cast<int>(value);
+        }
+
+        ann ast_parse_xml_annotation()
+        {
+            skip_whitespace();
+            if (!at_open_tag("annotation"))
+                return create_ann();
+            std::vector<std::string> comments, warnings, errors;
+            mustbe_xml_opentag("annotation");
+            skip_whitespace();
+            for (int n = 0; !at_close_tag("annotation") && xmltoken.kind != xml_eoi; n++)
+            {
+                enter("parsing annotation index: ", n);
+                skip_whitespace();
+                if (at_open_tag("ann-comment"))
+                    comments.push_back(ast_parse_xml_string("ann-comment"));
+                else if (at_open_tag("ann-warning"))
+                    warnings.push_back(ast_parse_xml_string("ann-warning"));
+                else if (at_open_tag("ann-error"))
+                    errors.push_back(ast_parse_xml_string("ann-error"));
+                else
+                    xml_parse_error("missing open tag <ann-comment>, <ann-warning> or <ann-error> found:" +
+                                    xmltoken.text);
+                skip_whitespace();
+                leave();
+            }
+            mustbe_xml_closetag("annotation");
+            before_create();
+            return create_ann(std::move(comments), std::move(warnings), std::move(errors));
+        }
+
+        // Reads a list element: its annotation set, then one element by
+        // read_element(index) after another up to the list's close tag.
+        template <typename ReadElement>
+        std::vector<ast> read_list(const char *tag, const char *context, ann &a, ReadElement read_element)
+        {
+            mustbe_xml_opentag(tag);
+            a = ast_parse_xml_annotation();
+            skip_whitespace();
+            std::vector<ast> elements;
+            for (int n = 0; !at_close_tag(tag) && xmltoken.kind != xml_eoi; n++)
+            {
+                enter(context, n);
+                elements.push_back(read_element(n));
+                skip_whitespace();
+                leave();
+            }
+            mustbe_xml_closetag(tag);
+            before_create();
+            return elements;
+        }
+
+        ast ast_parse_xml_var_dec()
+        {
+            mustbe_xml_opentag("var-dec");
+            const ann a = ast_parse_xml_annotation();
+            std::string segment = ast_parse_xml_string("var-segment");
+            std::string name = ast_parse_xml_string("var-name");
+            const int offset = ast_parse_xml_int("var-offset", 0, 32767);
+            std::string type = ast_parse_xml_string("var-type");
+            mustbe_xml_closetag("var-dec");
+            before_create();
+            return create_var_dec(a, std::move(name), std::move(segment), offset, std::move(type));
+        }
+
+        ast ast_parse_xml_var()
+        {
+            mustbe_xml_opentag("var");
+            const ann a = ast_parse_xml_annotation();
+            std::string segment = ast_parse_xml_string("var-segment");
+            std::string name = ast_parse_xml_string("var-name");
+            const int offset = ast_parse_xml_int("var-offset", 0, 32767);
+            std::string type = ast_parse_xml_string("var-type");
+            mustbe_xml_closetag("var");
+            before_create();
+            return create_var(a, std::move(name), std::move(segment), offset, std::move(type));
+        }
+
+        ast ast_parse_xml_class_var_decs()
+        {
+            ann a;
+            std::vector<ast> decs = read_list("class-var-decs", "parsing class-var-decs index: ", a,
+                                              [](int) { return ast_parse_xml_var_dec(); });
+            return create_class_var_decs(a, std::move(decs));
+        }
+
+        ast ast_parse_xml_param_list()
+        {
+            ann a;
+            std::vector<ast> params = read_list("param-list", "parsing param-list index: ", a,
+                                                [](int) { return ast_parse_xml_var_dec(); });
+            return create_param_list(a, std::move(params));
+        }
+
+        ast ast_parse_xml_expr();
+        ast ast_parse_xml_term();
+        ast ast_parse_xml_statements();
+
+        ast ast_parse_xml_infix_op()
+        {
+            mustbe_xml_opentag("op");
+            const ann a = ast_parse_xml_annotation();
+            std::string op = ast_parse_xml_string("i-op");
+            mustbe_xml_closetag("op");
+            before_create();
+            return create_infix_op(a, std::move(op));
+        }
+
+        ast ast_parse_xml_expr()
+        {
+            ann a;
+            std::vector<ast> elements =
+                read_list("expr", "parsing expr index: ", a,
+                          [](int n) { return n % 2 == 0 ? ast_parse_xml_term() : ast_parse_xml_infix_op(); });
+            // An expression needs an odd number of elements; the constructor
+            // refuses any other, with the contexts of the way here.
+            if (elements.size() % 2 == 0)
+                materialise_contexts();
+            return create_expr(a, std::move(elements));
+        }
+
+        ast ast_parse_xml_expr_list()
+        {
+            ann a;
+            std::vector<ast> exprs = read_list("expr-list", "parsing expr-list index: ", a,
+                                               [](int) { return ast_parse_xml_expr(); });
+            return create_expr_list(a, std::move(exprs));
+        }
+
+        ast ast_parse_xml_subr_call()
+        {
+            mustbe_xml_opentag("subr-call");
+            const ann a = ast_parse_xml_annotation();
+            std::string name = ast_parse_xml_string("subr-name");
+            const ast args = ast_parse_xml_expr_list();
+            mustbe_xml_closetag("subr-call");
+            before_create();
+            return create_subr_call(a, std::move(name), args);
+        }
+
+        ast ast_parse_xml_this()
+        {
+            mustbe_xml_opentag("this");
+            const ann a = ast_parse_xml_annotation();
+            mustbe_xml_closetag("this");
+            before_create();
+            return create_this(a);
+        }
+
+        ast ast_parse_xml_call_as_function()
+        {
+            mustbe_xml_opentag("call-as-function");
+            const ann a = ast_parse_xml_annotation();
+            std::string class_name = ast_parse_xml_string("class-name");
+            const ast call = ast_parse_xml_subr_call();
+            mustbe_xml_closetag("call-as-function");
+            before_create();
+            return create_call_as_function(a, std::move(class_name), call);
+        }
+
+        ast ast_parse_xml_call_as_method()
+        {
+            mustbe_xml_opentag("call-as-method");
+            const ann a = ast_parse_xml_annotation();
+            std::string class_name = ast_parse_xml_string("class-name");
+            mustbe_some_opentag();
+            ast object;
+            if (xmltoken.text == "this")
+                object = ast_parse_xml_this();
+            else if (xmltoken.text == "var")
+                object = ast_parse_xml_var();
+            else
+                xml_parse_error("missing open tag <var> or <this> found:" + xmltoken.text);
+            const ast call = ast_parse_xml_subr_call();
+            mustbe_xml_closetag("call-as-method");
+            before_create();
+            return create_call_as_method(a, std::move(class_name), object, call);
+        }
+
+        // The elements inside "term" that have no reading operation of their
+        // own; each is read whole, from its open tag to its close tag.
+        ast read_int()
+        {
+            mustbe_xml_opentag("int");
+            const ann a = ast_parse_xml_annotation();
+            const int value = ast_parse_xml_int("ic", -32768, 32767);
+            mustbe_xml_closetag("int");
+            before_create();
+            return create_int(a, value);
+        }
+
+        ast read_string()
+        {
+            mustbe_xml_opentag("string");
+            const ann a = ast_parse_xml_annotation();
+            std::string value = ast_parse_xml_string("sc");
+            mustbe_xml_closetag("string");
+            before_create();
+            return create_string(a, std::move(value));
+        }
+
+        ast read_bool()
+        {
+            mustbe_xml_opentag("bool");
+            const ann a = ast_parse_xml_annotation();
+            const bool value = ast_parse_xml_string("tf") == "true";
+            mustbe_xml_closetag("bool");
+            before_create();
+            return create_bool(a, value);
+        }
+
+        ast read_null()
+        {
+            mustbe_xml_opentag("null");
+            const ann a = ast_parse_xml_annotation();
+            mustbe_xml_closetag("null");
+            before_create();
+            return create_null(a);
+        }
+
+        ast read_unary_op()
+        {
+            mustbe_xml_opentag("unary-op");
+            const ann a = ast_parse_xml_annotation();
+            std::string op = ast_parse_xml_string("op");
+            const ast term = ast_parse_xml_term();
+            mustbe_xml_closetag("unary-op");
+            before_create();
+            return create_unary_op(a, std::move(op), term);
+        }
+
+        ast read_array_index()
+        {
+            mustbe_xml_opentag("array-index");
+            const ann a = ast_parse_xml_annotation();
+            const ast var = ast_parse_xml_var();
+            const ast index = ast_parse_xml_expr();
+            mustbe_xml_closetag("array-index");
+            before_create();
+            return create_array_index(a, var, index);
+        }
+
+        ast ast_parse_xml_term()
+        {
+            mustbe_xml_opentag("term");
+            const ann a = ast_parse_xml_annotation();
+            mustbe_some_opentag();
+            const std::string &name = xmltoken.text;
+            ast term;
+            if (name == "int")
+                term = read_int();
+            else if (name == "string")
+                term = read_string();
+            else if (name == "bool")
+                term = read_bool();
+            else if (name == "null")
+                term = read_null();
+            else if (name == "this")
+                term = ast_parse_xml_this();
+            else if (name == "expr")
+                term = ast_parse_xml_expr();
+            else if (name == "var")
+                term = ast_parse_xml_var();
+            else if (name == "array-index")
+                term = read_array_index();
+            else if (name == "call-as-function")
+                term = ast_parse_xml_call_as_function();
+            else if (name == "call-as-method")
+                term = ast_parse_xml_call_as_method();
+            else if (name == "unary-op")
+                term = read_unary_op();
+            else
+                xml_parse_error("missing open tag <int>, <string>, <bool>, <null>, <this>, <expr>, <var>, "
+                                "<array-index>, <call-as-function>, <call-as-method> or <unary-op> found:" +
+                                name);
+            mustbe_xml_closetag("term");
+            before_create();
+            return create_term(a, term);
+        }
+
+        // ---- Statements -----------------------------------------------------
+
+        ast ast_parse_xml_if()
+        {
+            mustbe_xml_opentag("if");
+            const ann a = ast_parse_xml_annotation();
+            const ast condition = ast_parse_xml_expr();
+            const ast if_true = ast_parse_xml_statements();
+            mustbe_xml_closetag("if");
+            before_create();
+            return create_if(a, condition, if_true);
+        }
+
+        ast ast_parse_xml_if_else()
+        {
+            mustbe_xml_opentag("if-else");
+            const ann a = ast_parse_xml_annotation();
+            const ast condition = ast_parse_xml_expr();
+            const ast if_true = ast_parse_xml_statements();
+            const ast if_false = ast_parse_xml_statements();
+            mustbe_xml_closetag("if-else");
+            before_create();
+            return create_if_else(a, condition, if_true, if_false);
+        }
+
+        ast ast_parse_xml_while()
+        {
+            mustbe_xml_opentag("while");
+            const ann a = ast_parse_xml_annotation();
+            const ast condition = ast_parse_xml_expr();
+            const ast body = ast_parse_xml_statements();
+            mustbe_xml_closetag("while");
+            before_create();
+            return create_while(a, condition, body);
+        }
+
+        ast read_let()
+        {
+            mustbe_xml_opentag("let");
+            const ann a = ast_parse_xml_annotation();
+            const ast var = ast_parse_xml_var();
+            const ast expr = ast_parse_xml_expr();
+            mustbe_xml_closetag("let");
+            before_create();
+            return create_let(a, var, expr);
+        }
+
+        ast read_let_array()
+        {
+            mustbe_xml_opentag("let-array");
+            const ann a = ast_parse_xml_annotation();
+            const ast var = ast_parse_xml_var();
+            const ast index = ast_parse_xml_expr();
+            const ast expr = ast_parse_xml_expr();
+            mustbe_xml_closetag("let-array");
+            before_create();
+            return create_let_array(a, var, index, expr);
+        }
+
+        ast read_do()
+        {
+            mustbe_xml_opentag("do");
+            const ann a = ast_parse_xml_annotation();
+            mustbe_some_opentag();
+            ast call;
+            if (xmltoken.text == "call-as-function")
+                call = ast_parse_xml_call_as_function();
+            else if (xmltoken.text == "call-as-method")
+                call = ast_parse_xml_call_as_method();
+            else
+                xml_parse_error("missing open tag <call-as-function> or <call-as-method> found:" + xmltoken.text);
+            mustbe_xml_closetag("do");
+            before_create();
+            return create_do(a, call);
+        }
+
+        ast read_return()
+        {
+            mustbe_xml_opentag("return");
+            const ann a = ast_parse_xml_annotation();
+            mustbe_xml_closetag("return");
+            before_create();
+            return create_return(a);
+        }
+
+        ast read_return_expr()
+        {
+            mustbe_xml_opentag("return-expr");
+            const ann a = ast_parse_xml_annotation();
+            const ast expr = ast_parse_xml_expr();
+            mustbe_xml_closetag("return-expr");
+            before_create();
+            return create_return_expr(a, expr);
+        }
+
+        ast read_statement()
+        {
+            mustbe_xml_opentag("statement");
+            const ann a = ast_parse_xml_annotation();
+            mustbe_some_opentag();
+            const std::string &name = xmltoken.text;
+            ast statement;
+            if (name == "let")
+                statement = read_let();
+            else if (name == "let-array")
+                statement = read_let_array();
+            else if (name == "if")
+                statement = ast_parse_xml_if();
+            else if (name == "if-else")
+                statement = ast_parse_xml_if_else();
+            else if (name == "while")
+                statement = ast_parse_xml_while();
+            else if (name == "do")
+                statement = read_do();
+            else if (name == "return")
+                statement = read_return();
+            else if (name == "return-expr")
+                statement = read_return_expr();
+            else
+                xml_parse_error("missing open tag <let>, <let-array>, <if>, <if-else>, <while>, <do>, <kn-return> "
+                                "or <return-expr> found:" +
+                                name);
+            mustbe_xml_closetag("statement");
+            before_create();
+            return create_statement(a, statement);
+        }
+
+        ast ast_parse_xml_statements()
+        {
+            ann a;
+            std::vector<ast> statements = read_list("statements", "parsing statements index: ", a,
+                                                    [](int) { return read_statement(); });
+            return create_statements(a, std::move(statements));
+        }
+
+        // ---- Subroutines and the class --------------------------------------
+
+        ast ast_parse_xml_subr_body()
+        {
+            mustbe_xml_opentag("subr-body");
+            const ann a = ast_parse_xml_annotation();
+            ann decs_ann;
+            std::vector<ast> decs = read_list("var-decs", "parsing var-decs index: ", decs_ann,
+                                              [](int) { return ast_parse_xml_var_dec(); });
+            const ast var_decs = create_var_decs(decs_ann, std::move(decs));
+            const ast body = ast_parse_xml_statements();
+            mustbe_xml_closetag("subr-body");
+            before_create();
+            return create_subr_body(a, var_decs, body);
+        }
+
+        // A constructor, function or method: they differ only in the element
+        // name and the constructor that builds the node.
+        ast read_subroutine(const char *tag, ast (*create)(ann, std::string, std::string, ast, ast))
+        {
+            mustbe_xml_opentag(tag);
+            const ann a = ast_parse_xml_annotation();
+            std::string vtype = ast_parse_xml_string("vtype");
+            std::string name = ast_parse_xml_string("name");
+            const ast params = ast_parse_xml_param_list();
+            const ast body = ast_parse_xml_subr_body();
+            mustbe_xml_closetag(tag);
+            before_create();
+            return create(a, std::move(vtype), std::move(name), params, body);
+        }
+
+        ast read_subr()
+        {
+            mustbe_xml_opentag("subr");
+            const ann a = ast_parse_xml_annotation();
+            mustbe_some_opentag();
+            ast subr;
+            if (xmltoken.text == "constructor")
+                subr = read_subroutine("constructor", create_constructor);
+            else if (xmltoken.text == "function")
+                subr = read_subroutine("function", create_function);
+            else if (xmltoken.text == "method")
+                subr = read_subroutine("method", create_method);
+            else
+                xml_parse_error("missing open tag <constructor>, <function>, or <method>");
+            mustbe_xml_closetag("subr");
+            before_create();
+            return create_subr(a, subr);
+        }
+    }
+
+    ast ast_parse_xml()
+    {
+        push_error_context("ast_parse_xml()");
+        next_token_xml();
+        skip_whitespace();
+
+        mustbe_xml_opentag("class");
+        const ann a = ast_parse_xml_annotation();
+        std::string class_name = ast_parse_xml_string("class-name");
+        const ast statics = ast_parse_xml_class_var_decs();
+        const ast fields = ast_parse_xml_class_var_decs();
+        ann subrs_ann;
+        std::vector<ast> subrs =
+            read_list("subr-decs", "parsing subr-decs index: ", subrs_ann, [](int) { return read_subr(); });
+        const ast subr_decs = create_subr_decs(subrs_ann, std::move(subrs));
+        mustbe_xml_closetag("class");
+        before_create();
+        const ast tree = create_class(a, std::move(class_name), statics, fields, subr_decs);
+
+        pop_error_context();
+        return tree;
+    }
+}
