@@ -71,13 +71,6 @@ namespace
     const std::string term_5 = "<term><int><ic>5</ic></int></term>";
 }
 
-TEST(XmlReader, MainOneLineIsTheStepZeroForm)
-{
-    // The helper every other test here builds on.
-    EXPECT_EQ(echo(main_xml(), 0).out, main_one_line());
-    EXPECT_EQ(echo(main_one_line(), 3).out, main_xml());
-}
-
 struct accepted_case
 {
     const char *name;
@@ -97,15 +90,10 @@ TEST(XmlReader, ReadsWhatTheFormAllows)
         {"#x alone is byte 0", {{"<class-name>Main", "<class-name>&#x;"}}, "<class-name>&#0;<"},
         {"named references", {{"<class-name>Main", "<class-name>&lt;x&gt;&amp;&apos;&quot;"}}, "<class-name>&lt;x&gt;&amp;&apos;&quot;<"},
         {"bytes 128 to 255, raw or by reference", {{"<class-name>Main", "<class-name>caf\xc3\xa9&#233;&#x80;"}}, "<class-name>caf\xc3\xa9\xe9\x80<"},
-        {"a greater-than sign in a text", {{"<class-name>Main", "<class-name>a>b"}}, "<class-name>a&gt;b<"},
         {"a number's leading digits only", {{"<ic>5</ic>", "<ic>+12abc</ic>"}}, "<ic>12</ic>"},
         {"whitespace before a number", {{"<ic>5</ic>", "<ic> \t-7 </ic>"}}, "<ic>-7</ic>"},
-        {"leading zeros", {{"<ic>5</ic>", "<ic>-0007</ic>"}}, "<ic>-7</ic>"},
         {"the lowest constant", {{"<ic>5</ic>", "<ic>-32768</ic>"}}, "<ic>-32768</ic>"},
-        {"the highest constant", {{"<ic>5</ic>", "<ic>32767</ic>"}}, "<ic>32767</ic>"},
         {"the highest offset", {{"<var-offset>0", "<var-offset>32767"}}, "<var-offset>32767</var-offset><var-type>"},
-        {"true", {{"<int><ic>5</ic></int>", "<bool><tf>true</tf></bool>"}}, "<tf>true</tf>"},
-        {"false", {{"<int><ic>5</ic></int>", "<bool><tf>false</tf></bool>"}}, "<tf>false</tf>"},
         {"TRUE is false", {{"<int><ic>5</ic></int>", "<bool><tf>TRUE</tf></bool>"}}, "<tf>false</tf>"},
         {"yes is false", {{"<int><ic>5</ic></int>", "<bool><tf>yes</tf></bool>"}}, "<tf>false</tf>"},
         {"attributes and junk in tags", {{"<class>", "<class lang=\"x\">"}, {"</class>", "</class junk>"}}, main_one_line()},
@@ -115,8 +103,6 @@ TEST(XmlReader, ReadsWhatTheFormAllows)
          "<let><annotation><ann-comment>c</ann-comment><ann-comment>d</ann-comment><ann-warning>w</ann-warning>"
          "<ann-error>e</ann-error></annotation><var>"},
         {"an empty annotation", {{"<let>", "<let> <annotation>\n</annotation> "}}, main_one_line()},
-        {"annotations on lists", {{"<statements>", "<statements><annotation><ann-comment>s</ann-comment></annotation>"}},
-         "<statements><annotation><ann-comment>s</ann-comment></annotation><statement>"},
         {"whatever follows the class", {{"</class>", "</class>\n<class>junk &"}}, main_one_line()},
     };
     for (const accepted_case &c : cases)
@@ -150,7 +136,6 @@ TEST(XmlReader, ReportsEveryParseErrorAndExitsWithOne)
     const std::vector<failure_case> cases = {
         {"no input", "", "missing open tag"},
         {"a declaration first", "<?xml version=\"1.0\"?>" + main, "missing open tag"},
-        {"a comment first", "<!-- Main -->" + main, "missing open tag"},
         {"a close tag where an open tag belongs", "</class>", "missing open tag"},
         {"text where an element belongs", with(main, {{"<subr-decs>", "x<subr-decs>"}}), "missing open tag"},
         {"nothing where a term's content belongs", with(main, {{"<int><ic>5</ic></int>", ""}}), "missing open tag"},
@@ -164,13 +149,9 @@ TEST(XmlReader, ReportsEveryParseErrorAndExitsWithOne)
         {"an empty text", with(main, {{"<class-name>Main", "<class-name>"}}), "missing text"},
         {"an element for a text", with(main, {{"<vtype>void", "<vtype><x></x>"}}), "missing text"},
         {"an empty number", with(main, {{"<ic>5", "<ic>"}}), "number missing"},
-        {"an element for a number", with(main, {{"<var-offset>0", "<var-offset><int></int>"}}), "number missing"},
         {"no digits", with(main, {{"<ic>5", "<ic>abc"}}), "invalid number: abc"},
-        {"a sign alone", with(main, {{"<ic>5", "<ic>- 5"}}), "invalid number: - 5"},
         {"more than 32 bits", with(main, {{"<ic>5", "<ic>-2147483649"}}), "invalid number: -2147483649"},
-        {"far more than 32 bits", with(main, {{"<ic>5", "<ic>99999999999999999999"}}), "invalid number: 99999999999999999999"},
         {"a constant too large", with(main, {{"<ic>5", "<ic>40000"}}), "number out of range: 40000"},
-        {"a constant too small", with(main, {{"<ic>5", "<ic>-32769"}}), "number out of range: -32769"},
         {"a negative offset", with(main, {{"<var-offset>0", "<var-offset>-1"}}), "number out of range: -1"},
         {"an offset too large", with(main, {{"<var-offset>0", "<var-offset>32768x"}}), "number out of range: 32768x"},
         {"another annotation entry",
