@@ -214,9 +214,12 @@ namespace Jack_Compiler
         return optimise_result();
     }
 
-    ast unoptimised_expr(ann a, ast lhs, ast op, ast rhs)
+    optimise_result unoptimised_expr(ast lhs, const tclass &, ast op, ast rhs, const tclass &)
     {
-        return create_expr(a, lhs, op, rhs);
+        optimise_result r;
+        r.node = create_expr(lhs, op, rhs);
+        r.changed = false;
+        return r;
     }
 
     ast copy_expr(ast t)
@@ -268,14 +271,20 @@ namespace Jack_Compiler
         if (n > 3)
         {
             // Only single-operator expressions are folded: 1 + 2 + 3 stays.
-            return changed ? create_expr(get_ann(t), std::move(elements)) : t;
+            // Such an expression is rebuilt even when no term changed.
+            if (!changed)
+                for (int i = 0; i < n; i++)
+                    elements.push_back(get_expr(t, i));
+            return create_expr(get_ann(t), std::move(elements));
         }
 
         const optimise_result r = optimise_expr(element(0), classes[0], element(1), element(2), classes[1]);
         if (r.changed)
             return create_expr(get_ann(t), r.node);
+        // Re-formed around a changed operand, the expression is a new node of
+        // its own and does not take over the annotations of t.
         if (changed)
-            return unoptimised_expr(get_ann(t), elements[0], elements[1], elements[2]);
+            return unoptimised_expr(elements[0], classes[0], elements[1], elements[2], classes[1]).node;
         return t;
     }
 

@@ -68,9 +68,12 @@ namespace Jack_Compiler
     // constant 0 folds nothing and sets has_calls.
     optimise_result optimise_expr(ast lhs, const tclass &lhs_class, ast op, ast rhs, const tclass &rhs_class);
 
-    // The fallback when no rule holds but an operand changed: the same
-    // operator between the copied operands, carrying annotation set a.
-    ast unoptimised_expr(ann a, ast lhs, ast op, ast rhs);
+    // The fallback when no rule holds: a new expression of the same operator
+    // between the operands, with no annotations, and changed false. It is
+    // built only when an operand changed, since otherwise the expression is
+    // handed back as it came and the node would only count against the node
+    // limit.
+    optimise_result unoptimised_expr(ast lhs, const tclass &lhs_class, ast op, ast rhs, const tclass &rhs_class);
 }
 
 #endif

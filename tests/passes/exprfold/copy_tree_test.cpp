@@ -44,7 +44,7 @@ namespace
             "    var int x, y; var Array v;"
             "    let x = a + b;"
             "    let v[x - 1] = - x;"
-            "    if (x < y) { } else { let y = x * 2 + 1; }"
+            "    if (x < y) { } else { let y = (x * 2) + 1; }"
             "    while (~(x = 0)) { do Output.printInt(x); let x = x - 1; { let y = f(x, \"s\", null); } }"
             "    do o.m();"
             "    do this.h(a[i] | b, 7 / 0);"
@@ -62,6 +62,17 @@ namespace
             EXPECT_EQ(copy_class(c), c);
             EXPECT_EQ(next_index(), before + 1) << "only the probe node was made";
         }
+    }
+
+    // An expression of two or more operators is never folded as a whole but
+    // is rebuilt on every run, and with it the path above it.
+    TEST(CopyTree, LongExpressionsAreRebuiltWithTheirPath)
+    {
+        const ast c = parse_class("class Main { function int f(int a) { return a + a + a; } function void g() { } }");
+        const ast copied = copy_class(c);
+        EXPECT_NE(copied, c);
+        EXPECT_EQ(get_subr_decs(get_class_subr_decs(copied), 1), get_subr_decs(get_class_subr_decs(c), 1));
+        EXPECT_EQ(get_class_statics(copied), get_class_statics(c));
     }
 
     // One let inside a while in the third subroutine folds: exactly the nodes
