@@ -3,7 +3,6 @@
 #include "tests/support/process.h"
 
 #include <gtest/gtest.h>
-#include <regex>
 
 using test_support::process_options;
 using test_support::process_result;
@@ -37,15 +36,30 @@ namespace
         return text;
     }
 
+    // The text of the first element named tag at or after from; from moves
+    // past it.
+    std::string element_text(const std::string &text, const std::string &tag, size_t &from)
+    {
+        const std::string open = "<" + tag + ">";
+        const size_t start = text.find(open, from) + open.size();
+        const size_t end = text.find("</" + tag + ">", start);
+        from = end;
+        return text.substr(start, end - start);
+    }
+
     // Every use of a variable in the tree, as "segment name offset type".
     std::vector<std::string> variable_uses(const std::string &xml)
     {
-        static const std::regex var("<var><var-segment>([^<]*)</var-segment><var-name>([^<]*)</var-name>"
-                                    "<var-offset>([^<]*)</var-offset><var-type>([^<]*)</var-type></var>");
         std::vector<std::string> uses;
         const std::string text = compact(xml);
-        for (auto it = std::sregex_iterator(text.begin(), text.end(), var); it != std::sregex_iterator(); ++it)
-            uses.push_back((*it)[1].str() + " " + (*it)[2].str() + " " + (*it)[3].str() + " " + (*it)[4].str());
+        for (size_t at = text.find("<var><var-segment>"); at != std::string::npos;
+             at = text.find("<var><var-segment>", at))
+        {
+            std::string use = element_text(text, "var-segment", at);
+            for (const char *field : {"var-name", "var-offset", "var-type"})
+                use += " " + element_text(text, field, at);
+            uses.push_back(use);
+        }
         return uses;
     }
 
