@@ -1,4 +1,5 @@
 #include "ast/syntax_tree.h"
+#include "tests/support/fatal_report.h"
 
 #include <functional>
 #include <gmock/gmock.h>
@@ -6,16 +7,10 @@
 
 using namespace Jack_Compiler;
 
+using test_support::fatal_report;
+
 namespace
 {
-    std::string report(const std::vector<std::string> &contexts, const std::string &message)
-    {
-        std::string text = "\n***** Fatal error!\n";
-        for (size_t i = 0; i < contexts.size(); i++)
-            text += "    " + std::to_string(i) + ": " + contexts[i] + "\n";
-        return text + "error: " + message + "\n\n";
-    }
-
     ast local_x()
     {
         return create_var("x", "local", 0, "int");
@@ -101,7 +96,7 @@ namespace
         const ast let = create_let(bogus, bogus);
         EXPECT_EQ(get_let_var(let), bogus);
         EXPECT_EXIT(ast_node_kind(get_let_var(let)), testing::ExitedWithCode(1),
-                    testing::Eq(report({}, "ast_node_kind passed an invalid ast")));
+                    testing::Eq(fatal_report({}, "ast_node_kind passed an invalid ast")));
     }
 
     TEST(Constructors, ExpressionForms)
@@ -145,7 +140,7 @@ namespace
     TEST_P(ConstructorsDeathTest, ReportsExactly)
     {
         EXPECT_EXIT(GetParam().call(), testing::ExitedWithCode(1),
-                    testing::Eq(report(GetParam().contexts, GetParam().message)));
+                    testing::Eq(fatal_report(GetParam().contexts, GetParam().message)));
     }
 
     INSTANTIATE_TEST_SUITE_P(Checks, ConstructorsDeathTest, testing::Values(

@@ -1,4 +1,5 @@
 #include "ast/syntax_tree.h"
+#include "tests/support/fatal_report.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -7,16 +8,10 @@
 
 using namespace Jack_Compiler;
 
+using test_support::fatal_report;
+
 namespace
 {
-    std::string report(const std::vector<std::string> &contexts, const std::string &message)
-    {
-        std::string text = "\n***** Fatal error!\n";
-        for (size_t i = 0; i < contexts.size(); i++)
-            text += "    " + std::to_string(i) + ": " + contexts[i] + "\n";
-        return text + "error: " + message + "\n\n";
-    }
-
     template <typename Handle>
     Handle forge(uint32_t index, uint32_t tag)
     {
@@ -54,7 +49,7 @@ namespace
     {
         for (int k : {3999, 4041})
             EXPECT_EXIT(ast_kind_to_string(static_cast<ast_kind>(k)), testing::ExitedWithCode(1),
-                        testing::Eq(report({}, "ast_kind_to_string was passed unknown kind value")));
+                        testing::Eq(fatal_report({}, "ast_kind_to_string was passed unknown kind value")));
     }
 
     TEST(NodeModel, HaveKindRule)
@@ -105,11 +100,11 @@ namespace
         {
             SCOPED_TRACE(c.name);
             EXPECT_EXIT(ast_node_kind(c.handle), testing::ExitedWithCode(1),
-                        testing::Eq(report({}, "ast_node_kind passed an invalid ast")));
+                        testing::Eq(fatal_report({}, "ast_node_kind passed an invalid ast")));
             EXPECT_EXIT(get_let_var(c.handle), testing::ExitedWithCode(1),
-                        testing::Eq(report({}, "get_let_var passed an invalid ast")));
+                        testing::Eq(fatal_report({}, "get_let_var passed an invalid ast")));
             EXPECT_EXIT(size_of_statements(c.handle), testing::ExitedWithCode(1),
-                        testing::Eq(report({}, "size_of_statements passed an invalid ast")));
+                        testing::Eq(fatal_report({}, "size_of_statements passed an invalid ast")));
         }
     }
 
@@ -117,18 +112,18 @@ namespace
     {
         const ann as_ann = reinterpret_cast<ann>(create_null());
         EXPECT_EXIT(size_of_ann_comments(as_ann), testing::ExitedWithCode(1),
-                    testing::Eq(report({}, "size_of_ann_comments passed an invalid ann")));
+                    testing::Eq(fatal_report({}, "size_of_ann_comments passed an invalid ann")));
         EXPECT_EXIT(create_empty(as_ann), testing::ExitedWithCode(1),
-                    testing::Eq(report({}, "create empty passed an invalid ann")));
+                    testing::Eq(fatal_report({}, "create empty passed an invalid ann")));
         EXPECT_EXIT(get_ann(reinterpret_cast<ast>(create_ann())), testing::ExitedWithCode(1),
-                    testing::Eq(report({}, "get_ann passed an invalid ast")));
+                    testing::Eq(fatal_report({}, "get_ann passed an invalid ast")));
     }
 
     TEST(NodeModelDeathTest, MustbeKind)
     {
         ast_mustbe_kind(create_empty(), ast_statements);
         EXPECT_EXIT(ast_mustbe_kind(create_int(1), ast_string), testing::ExitedWithCode(1),
-                    testing::Eq(report({}, "cannot use node of kind ast_int as a node of kind ast_string")));
+                    testing::Eq(fatal_report({}, "cannot use node of kind ast_int as a node of kind ast_string")));
     }
 
     TEST(NodeModel, AnnotatedEmptyNodesAreNodesOfTheirOwn)
@@ -155,7 +150,7 @@ namespace
             },
             testing::ExitedWithCode(255),
             testing::Eq("last allowed" +
-                        report({}, "attempted to create more than 1,000,000 nodes, the program is probably stuck in a loop")));
+                        fatal_report({}, "attempted to create more than 1,000,000 nodes, the program is probably stuck in a loop")));
     }
 
     TEST(NodeModelDeathTest, AnnotationLimit)
@@ -168,7 +163,7 @@ namespace
                 add_ann_errors(create_ann(), "e");
             },
             testing::ExitedWithCode(255),
-            testing::Eq("last allowed" + report({}, "attempted to create more than 1,000,000 annotation nodes, "
+            testing::Eq("last allowed" + fatal_report({}, "attempted to create more than 1,000,000 annotation nodes, "
                                                     "the program is probably stuck in a loop")));
     }
 }

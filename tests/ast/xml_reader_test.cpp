@@ -4,6 +4,7 @@
 #include "ast/nesting_limit.h"
 #include "ast/nodes.h"
 #include "ast/syntax_tree.h"
+#include "tests/support/fatal_report.h"
 #include "tests/support/random_tree.h"
 
 #include <cstdio>
@@ -17,6 +18,8 @@ using test_support::process_result;
 using test_support::run_in_child;
 using test_support::run_process;
 using test_support::source_file;
+
+using test_support::fatal_report;
 
 namespace
 {
@@ -53,19 +56,6 @@ namespace
             text.replace(at, r.first.size(), r.second);
         }
         return text;
-    }
-
-    std::string report(const std::vector<std::string> &contexts, const std::string &message)
-    {
-        std::string text = "\n***** Fatal error!\n";
-        for (size_t i = 0; i < contexts.size(); i++)
-        {
-            const std::string index = std::to_string(i);
-            text += std::string(5 - index.size(), ' ') + index + ": " + contexts[i] + "\n";
-        }
-        // The report ends the message's line, if it does not end itself,
-        // and adds an empty line.
-        return text + "error: " + message + (message.back() == '\n' ? "\n" : "\n\n");
     }
 
     const std::string term_5 = "<term><int><ic>5</ic></int></term>";
@@ -211,11 +201,11 @@ TEST(XmlReader, ShowsWhereItStoodWhenItFailed)
     }
     process_result r = echo(without_expr);
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.err, report(and_then(let, {"parsing xml tag: expr"}), "\nParse Error! missing open tag\n"));
+    EXPECT_EQ(r.err, fatal_report(and_then(let, {"parsing xml tag: expr"}), "\nParse Error! missing open tag\n"));
 
     r = echo(with(main_one_line(), {{"<let>", "<let><annotation><ann-warning>w</ann-warning><ann-comment></ann-comment>"}}));
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.err, report(and_then(let, {"parsing xml tag: annotation", "parsing annotation index: 1",
+    EXPECT_EQ(r.err, fatal_report(and_then(let, {"parsing xml tag: annotation", "parsing annotation index: 1",
                                            "parsing xml tag: ann-comment"}),
                             "\nParse Error! missing text\n"));
 
@@ -223,7 +213,7 @@ TEST(XmlReader, ShowsWhereItStoodWhenItFailed)
     // constructor, under the contexts of the reader.
     r = echo(with(main_one_line(), {{term_5, term_5 + "<op><i-op>+</i-op></op>"}}));
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.err, report(and_then(let, {"creating ast_expr"}),
+    EXPECT_EQ(r.err, fatal_report(and_then(let, {"creating ast_expr"}),
                             "cannot create a node of kind ast_expr using a vector<ast> that is not an odd length > 0\n"));
 
 }
@@ -262,7 +252,7 @@ TEST_P(XmlReaderDeathTest, ShowsWhereItStoodWhenTheNodeTableIsFull)
             ast_parse_xml();
         },
         testing::ExitedWithCode(255),
-        testing::Eq(report(GetParam().contexts,
+        testing::Eq(fatal_report(GetParam().contexts,
                            "attempted to create more than 1,000,000 nodes, the program is probably stuck in a loop")));
 }
 
@@ -337,5 +327,5 @@ TEST(XmlReader, ASecondCallGoesOnWhereTheFirstStopped)
     // open tag.
     r = two_classes(main_one_line() + main_one_line());
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.err, report({"ast_parse_xml()", "parsing xml tag: class"}, "\nParse Error! missing <class>\n"));
+    EXPECT_EQ(r.err, fatal_report({"ast_parse_xml()", "parsing xml tag: class"}, "\nParse Error! missing <class>\n"));
 }

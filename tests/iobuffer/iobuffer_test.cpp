@@ -1,5 +1,6 @@
 #include "iobuffer/error_context.h"
 #include "iobuffer/iobuffer.h"
+#include "tests/support/fatal_report.h"
 #include "tests/support/process.h"
 
 #include <gmock/gmock.h>
@@ -10,19 +11,13 @@ using test_support::process_options;
 using test_support::process_result;
 using test_support::run_process;
 
+using test_support::fatal_report;
+
 namespace
 {
     const std::string limit_message =
         "Output written to the output and errors buffers has exceeded 10MB - the largest output correct is "
         "less than half this size.\nYour program will now exit.\n";
-
-    std::string report(const std::vector<std::string> &contexts, const std::string &message)
-    {
-        std::string text = "\n***** Fatal error!\n";
-        for (size_t i = 0; i < contexts.size(); i++)
-            text += "    " + std::to_string(i) + ": " + contexts[i] + "\n";
-        return text + "error: " + message + "\n\n";
-    }
 
     struct stream_case
     {
@@ -59,7 +54,7 @@ namespace
         EXPECT_EQ(result.err, c.err);
     }
 
-    const std::string boom = report({"ctx"}, "boom");
+    const std::string boom = fatal_report({"ctx"}, "boom");
 
     // Each row of the settings table, through the environment variable or the
     // program's own configuration call, observed in a real process.
@@ -105,9 +100,9 @@ namespace
         stream_case{"ImmediateFlushesHeldText", {}, {"cfg-out=4", "out=a", "err=b", "cfg-out=6", "err=c"},
                     "bac", "", 0, true},
         stream_case{"NotPermittedTracesStayNotPermitted", {}, {"cfg-trace=3", "cfg-trace=1", "trace=x"},
-                    "", report({}, "called write_to_traces(...)"), 1},
+                    "", fatal_report({}, "called write_to_traces(...)"), 1},
         stream_case{"NotPermittedLogsFromEnvironment", {{"LUMTOOLS_IOBUFFER_LOGS", "iob_not_permitted"}},
-                    {"cfg-log=1", "log=x"}, "", report({}, "called write_to_logs(...)"), 1},
+                    {"cfg-log=1", "log=x"}, "", fatal_report({}, "called write_to_logs(...)"), 1},
         stream_case{"DisabledTraces", {{"LUMTOOLS_IOBUFFER_TRACES", "iob_disable"}},
                     {"trace=x", "cfg-trace=1", "trace=y"}, "", "", 0},
         stream_case{"DisabledLogsEnabledByProgram", {}, {"cfg-log=2", "log=x", "cfg-log=4", "log=y"},
@@ -142,9 +137,9 @@ namespace
 
     INSTANTIATE_TEST_SUITE_P(Statuses, FatalExit, testing::Values(
         exit_case{"StatusWithoutMessagePrintsNothing", {"fatal-status=3"}, 3, ""},
-        exit_case{"MessageWithoutStatusIsAFailure", {"fatal-message=bad"}, 1, report({}, "bad")},
-        exit_case{"MinusOneIs255", {"fatal=-1:bad\\n"}, 255, report({}, "bad")},
-        exit_case{"ZeroStaysZero", {"fatal=0:x"}, 0, report({}, "x")}));
+        exit_case{"MessageWithoutStatusIsAFailure", {"fatal-message=bad"}, 1, fatal_report({}, "bad")},
+        exit_case{"MinusOneIs255", {"fatal=-1:bad\\n"}, 255, fatal_report({}, "bad")},
+        exit_case{"ZeroStaysZero", {"fatal=0:x"}, 0, fatal_report({}, "x")}));
 
     TEST(OutputVolume, ExactlyTheLimitIsAllowed)
     {
@@ -182,12 +177,12 @@ namespace
                 push_error_context("line\t2");
                 fatal_error(1, "went wrong");
             },
-            testing::ExitedWithCode(1), testing::Eq(report({"reading", "line\\t2"}, "went wrong")));
+            testing::ExitedWithCode(1), testing::Eq(fatal_report({"reading", "line\\t2"}, "went wrong")));
     }
 
     TEST(FatalErrorDeathTest, MessageEndingInLineFeedGetsNoSecond)
     {
-        EXPECT_EXIT(fatal_error(7, "done\n"), testing::ExitedWithCode(7), testing::Eq(report({}, "done")));
+        EXPECT_EXIT(fatal_error(7, "done\n"), testing::ExitedWithCode(7), testing::Eq(fatal_report({}, "done")));
     }
 
     TEST(FatalErrorDeathTest, HeldOutputIsNotPrintedUnlessLoud)
@@ -198,6 +193,6 @@ namespace
                 write_to_output("held");
                 fatal_error(4, "m");
             },
-            testing::ExitedWithCode(4), testing::Eq(report({}, "m")));
+            testing::ExitedWithCode(4), testing::Eq(fatal_report({}, "m")));
     }
 }

@@ -4,6 +4,7 @@
 #ifndef TESTS_PASSES_PASS_PROGRAMS_H
 #define TESTS_PASSES_PASS_PROGRAMS_H
 
+#include "tests/support/fatal_report.h"
 #include "tests/support/process.h"
 
 #include <string>
@@ -23,9 +24,6 @@ namespace test_support
     // the reader counts: the class element is at depth 1, and a leaf text
     // element one deeper than the element that holds it.
     int xml_depth(const std::string &xml);
-
-    // The report of a fatal error under the given error contexts.
-    std::string fatal_report(const std::vector<std::string> &contexts, const std::string &message);
 }
 
 #endif

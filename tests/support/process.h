@@ -4,6 +4,7 @@
 #ifndef TESTS_SUPPORT_PROCESS_H
 #define TESTS_SUPPORT_PROCESS_H
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,6 +31,12 @@ namespace test_support
     };
 
     process_result run_process(const std::vector<std::string> &argv, const process_options &options = {});
+
+    // Runs body in a forked child of the test process with input on its
+    // standard input; returns what it wrote and how it ended. The child ends
+    // with status 0 when body returns. The test process's streams, tables
+    // and reader state are not touched.
+    process_result run_in_child(const std::function<void()> &body, const std::string &input = "");
 
     // Path of a program built into build/bin.
     std::string program(const std::string &name);

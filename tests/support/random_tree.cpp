@@ -2,12 +2,8 @@
 
 #include "iobuffer/iobuffer.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <poll.h>
 #include <stdexcept>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace Jack_Compiler;
 
@@ -375,83 +371,5 @@ namespace test_support
                                 "subr-decs", "class"})
             close(tag);
         return text;
-    }
-
-    process_result run_in_child(const std::function<void()> &body, const std::string &input)
-    {
-        // The input goes through a file, so a child that stops reading it
-        // early can never leave the parent blocked writing.
-        FILE *in = std::tmpfile();
-        if (in == nullptr || std::fwrite(input.data(), 1, input.size(), in) != input.size() || std::fflush(in) != 0)
-            throw std::runtime_error("cannot write the child's input");
-        int out[2], err[2];
-        if (pipe(out) != 0 || pipe(err) != 0)
-            throw std::runtime_error("pipe failed");
-        std::fflush(stdout);
-        std::fflush(stderr);
-
-        const pid_t pid = fork();
-        if (pid < 0)
-            throw std::runtime_error("fork failed");
-        if (pid == 0)
-        {
-            dup2(fileno(in), 0);
-            lseek(0, 0, SEEK_SET);
-            dup2(out[1], 1);
-            dup2(err[1], 2);
-            for (int fd : {out[0], out[1], err[0], err[1]})
-                close(fd);
-            body();
-            std::fflush(stdout);
-            std::fflush(stderr);
-            _exit(0);
-        }
-        std::fclose(in);
-        close(out[1]);
-        close(err[1]);
-
-        // Both pipes are drained together, so a child that fills one while
-        // the parent waits on the other cannot block.
-        process_result result;
-        pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-        std::string *into[2] = {&result.out, &result.err};
-        int open_pipes = 2;
-        while (open_pipes > 0)
-        {
-            if (poll(fds, 2, -1) < 0)
-            {
-                if (errno == EINTR)
-                    continue;
-                throw std::runtime_error("poll failed");
-            }
-            for (int i = 0; i < 2; i++)
-            {
-                if (fds[i].fd < 0 || fds[i].revents == 0)
-                    continue;
-                char buffer[65536];
-                const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-                if (n > 0)
-                    into[i]->append(buffer, static_cast<size_t>(n));
-                else if (n == 0 || errno != EINTR)
-                {
-                    close(fds[i].fd);
-                    fds[i].fd = -1;
-                    open_pipes--;
-                }
-            }
-        }
-
-        int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR)
-        {
-        }
-        if (WIFEXITED(status))
-        {
-            result.exited = true;
-            result.exit_code = WEXITSTATUS(status);
-        }
-        else if (WIFSIGNALED(status))
-            result.signal = WTERMSIG(status);
-        return result;
     }
 }

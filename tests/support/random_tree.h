@@ -1,6 +1,5 @@
 // Trees for the tests of the tree library and of the passes: seeded random
-// class trees that the reader accepts, deeply nested classes, and a way to
-// run a piece of a test in a child process of its own.
+// class trees that the reader accepts, and deeply nested classes.
 #ifndef TESTS_SUPPORT_RANDOM_TREE_H
 #define TESTS_SUPPORT_RANDOM_TREE_H
 
@@ -30,12 +29,6 @@ namespace test_support
     // a chain of parenthesised expressions in a return statement. depth must
     // be at least 11.
     std::string nested_class_xml(int depth, int step_width);
-
-    // Runs body in a forked child of the test process with input on its
-    // standard input; returns what it wrote and how it ended. The child ends
-    // with status 0 when body returns. The test process's streams, tables
-    // and reader state are not touched.
-    process_result run_in_child(const std::function<void()> &body, const std::string &input = "");
 }
 
 #endif
