@@ -56,7 +56,7 @@ namespace
     TEST(RoundTrip, RandomClasses)
     {
         std::mt19937 rng(20261208);
-        for (int i = 0; i < 200; i++)
+        for (int i = 0; i < 300; i++)
         {
             SCOPED_TRACE("class " + std::to_string(i));
             check_round_trip(test_support::random_jack_class(rng, i));
