@@ -1,8 +1,10 @@
 #include "iobuffer/iobuffer.h"
 #include "iobuffer/error_context.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 #include <vector>
 
@@ -51,10 +53,15 @@ namespace Lum_IO_Buffers
             long long total_output = 0;
         };
 
-        streams &state()
+        streams *&state_pointer()
         {
             static streams *s = new streams();
-            return *s;
+            return s;
+        }
+
+        streams &state()
+        {
+            return *state_pointer();
         }
 
         bool initialised = false;
@@ -82,6 +89,14 @@ namespace Lum_IO_Buffers
             write_bytes(stream.file, stream.held);
             std::fflush(stream.file);
             stream.held.clear();
+            // Text that never reached standard output (a full disk, a closed
+            // descriptor) must not end in a run that looks successful.
+            if (stream.file == stdout && std::ferror(stdout))
+            {
+                const int error = errno;
+                std::clearerr(stdout);
+                fatal_error(1, std::string("cannot write standard output: ") + std::strerror(error));
+            }
         }
 
         void flush_if_held(text_stream &stream)
@@ -94,7 +109,11 @@ namespace Lum_IO_Buffers
         {
             flush_standard_output();
             std::fflush(stderr);
+#ifdef JACK_FUZZING
+            throw process_exit{status & 0xFF};
+#else
             _exit(status);
+#endif
         }
 
         void write_to_stream(text_stream &stream, const std::string &text)
@@ -385,4 +404,13 @@ namespace Lum_IO_Buffers
     {
         fatal_error(1, std::move(message));
     }
+
+#ifdef JACK_FUZZING
+    void reset_streams()
+    {
+        delete state_pointer();
+        state_pointer() = new streams();
+        initialised = false;
+    }
+#endif
 }

@@ -196,3 +196,31 @@ namespace
             testing::ExitedWithCode(4), testing::Eq(fatal_report({}, "m")));
     }
 }
+
+namespace
+{
+    // Output that cannot be written is a failure, not a success.
+    TEST(OutputFailure, UnwritableStandardOutputEndsWithStatusOne)
+    {
+        const struct
+        {
+            const char *name;
+            std::vector<std::string> env;
+            const char *operations;
+        } cases[] = {
+            {"Immediate", {}, "out=hello print-out"},
+            {"Buffered", {"LUMTOOLS_IOBUFFER_OUTPUT=iob_buffer"}, "out=hello print-out"},
+        };
+        for (const auto &c : cases)
+        {
+            SCOPED_TRACE(c.name);
+            std::string command = "exec env";
+            for (const std::string &setting : c.env)
+                command += " " + setting;
+            command += std::string(" ") + IOB_PROBE + " " + c.operations + " > /dev/full";
+            const process_result r = run_process({"/bin/sh", "-c", command});
+            EXPECT_EQ(r.exit_code, 1);
+            EXPECT_EQ(r.err, fatal_report({}, "cannot write standard output: No space left on device"));
+        }
+    }
+}
