@@ -57,6 +57,19 @@ namespace Lum_IO_Buffers
     [[noreturn]] void fatal_error(int status);
     // A failure without a status of its own exits with 1.
     [[noreturn]] void fatal_error(std::string message);
+
+#ifdef JACK_FUZZING
+    // Fuzzing builds only: a fuzzer runs every input in one process, so the
+    // ends of the process (fatal_error, the output volume limit) throw this
+    // instead, carrying the exit status the process would have had (0 to
+    // 255), and reset_streams() returns the streams to their state at program
+    // start before the next input.
+    struct process_exit
+    {
+        int status;
+    };
+    void reset_streams();
+#endif
 }
 
 #endif
