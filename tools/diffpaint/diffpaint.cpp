@@ -83,8 +83,48 @@ namespace
         std::fprintf(stderr, "diffpaint: cannot %s: %s\n", what, std::strerror(error));
         _exit(1);
     }
+
+    // Copies standard input to standard output, line by line; returns the
+    // exit status.
+    int paint(bool colour)
+    {
+        int c = readchar();
+        while (c != EOF)
+        {
+            if (colour)
+            {
+                if (const char *line_colour = colour_of(c))
+                    put(line_colour);
+            }
+            while (c != EOF && c != '\n')
+            {
+                put_visible(c, colour);
+                c = readchar();
+            }
+            if (colour)
+                put(reset);
+            put('\n');
+            // A full disk or a closed pipe is seen here, once per line, so
+            // that a failed run stops early instead of reading the rest of
+            // its input.
+            if (ferror(stdout))
+                fail("write standard output", errno);
+            if (c != EOF)
+                c = readchar();
+        }
+
+        // A read error looks like the end of the input to getc: what was read
+        // has been written, but the run must not pass for a complete one.
+        if (ferror(stdin))
+            fail("read standard input", errno);
+        if (fflush(stdout) != 0 || ferror(stdout))
+            fail("write standard output", errno);
+        return 0;
+    }
 }
 
+// The fuzz target includes this file and calls paint() on inputs in memory.
+#ifndef JACK_FUZZING
 int main(int argc, char **argv)
 {
     bool colour = isatty(1) != 0;
@@ -101,35 +141,6 @@ int main(int argc, char **argv)
     if (!isatty(1))
         setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);
 
-    int c = readchar();
-    while (c != EOF)
-    {
-        if (colour)
-        {
-            if (const char *line_colour = colour_of(c))
-                put(line_colour);
-        }
-        while (c != EOF && c != '\n')
-        {
-            put_visible(c, colour);
-            c = readchar();
-        }
-        if (colour)
-            put(reset);
-        put('\n');
-        // A full disk or a closed pipe is seen here, once per line, so that a
-        // failed run stops early instead of reading the rest of its input.
-        if (ferror(stdout))
-            fail("write standard output", errno);
-        if (c != EOF)
-            c = readchar();
-    }
-
-    // A read error looks like the end of the input to getc: what was read
-    // has been written, but the run must not pass for a complete one.
-    if (ferror(stdin))
-        fail("read standard input", errno);
-    if (fflush(stdout) != 0 || ferror(stdout))
-        fail("write standard output", errno);
-    return 0;
+    return paint(colour);
 }
+#endif
