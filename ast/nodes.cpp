@@ -179,4 +179,25 @@ namespace Jack_Compiler
             return the_empty_ast;
         return new_node(new ast_vector_node(ast_empty, a, {}));
     }
+
+#ifdef JACK_FUZZING
+    void reset_tree_library()
+    {
+        if (initialised)
+        {
+            for (ast_node *node : *ast_nodes)
+                delete node;
+            for (ann_node *set : *ann_nodes)
+                delete set;
+            delete ast_nodes;
+            delete ann_nodes;
+            ast_nodes = nullptr;
+            ann_nodes = nullptr;
+            initialised = false;
+        }
+        the_empty_ast = nullptr;
+        the_empty_ann = nullptr;
+        reset_xml_reader();
+    }
+#endif
 }

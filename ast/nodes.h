@@ -166,6 +166,13 @@ namespace Jack_Compiler
     // The two halves of a handle as signed 32-bit numbers.
     int32_t handle_index(const void *handle);
     int32_t handle_tag(const void *handle);
+
+#ifdef JACK_FUZZING
+    // Fuzzing builds only: frees both tables and forgets the XML reader's
+    // look-ahead, so that the next input starts as a new process would.
+    void reset_tree_library();
+    void reset_xml_reader();
+#endif
 }
 
 #endif

@@ -876,4 +876,18 @@ namespace Jack_Compiler
         pop_error_context();
         return tree;
     }
+
+#ifdef JACK_FUZZING
+    void reset_xml_reader()
+    {
+        xmltoken = xml_token();
+        ch = EOF;
+        initialised_xml_parser = false;
+        entity.clear();
+        contexts.clear();
+        contexts_pushed = 0;
+        eager = false;
+        open_elements = 0;
+    }
+#endif
 }

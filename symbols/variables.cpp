@@ -113,4 +113,17 @@ namespace Lum_Symbol_Tables
     {
         return get_variable(variable, "symrec_offset")->offset;
     }
+
+#ifdef JACK_FUZZING
+    void reset_variables()
+    {
+        if (!initialised)
+            return;
+        for (st_variable *variable : *variables)
+            delete variable;
+        delete variables;
+        variables = nullptr;
+        initialised = false;
+    }
+#endif
 }

@@ -26,6 +26,12 @@ namespace Lum_Symbol_Tables
     std::string symrec_type(symrec variable);
     std::string symrec_segment(symrec variable);
     int symrec_offset(symrec variable);
+
+#ifdef JACK_FUZZING
+    // Fuzzing builds only: frees every variable object, as the end of a
+    // process would, so that each input starts with an empty table.
+    void reset_variables();
+#endif
 }
 
 #endif

@@ -655,4 +655,12 @@ namespace JSON_Parser
             return c - 'a' + 10;
         return 0;
     }
+
+#ifdef JACK_FUZZING
+    void reset_tokeniser()
+    {
+        delete state;
+        state = nullptr;
+    }
+#endif
 }

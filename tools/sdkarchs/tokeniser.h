@@ -94,6 +94,12 @@ namespace JSON_Parser
 
     // The value of a hexadecimal digit, 0 for any other character.
     int tohex(int c);
+
+#ifdef JACK_FUZZING
+    // Fuzzing builds only: forgets every token, line and the reader state,
+    // so that the next input is read as a new process would read it.
+    void reset_tokeniser();
+#endif
 }
 
 #endif
