@@ -1,0 +1,31 @@
+// diffpaint's copy loop, with colour when the input's first byte is odd.
+#include "tools/diffpaint/diffpaint.cpp"
+
+#include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    const int null = open("/dev/null", O_WRONLY);
+    if (null < 0 || dup2(null, 1) < 0)
+        std::abort();
+    close(null);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static char nothing[1];
+    std::FILE *input = fmemopen(size == 0 ? static_cast<void *>(nothing) : const_cast<uint8_t *>(data), size, "rb");
+    if (input == nullptr)
+        std::abort();
+    std::FILE *saved = stdin;
+    stdin = input;
+    const bool colour = size > 0 && (data[0] & 1) != 0;
+    if (paint(colour) != 0)
+        std::abort();
+    stdin = saved;
+    std::fclose(input);
+    return 0;
+}
