@@ -9,6 +9,7 @@
 // exactly "-n" turns it off and "-y" turns it on. The output has exactly one
 // line per input line and always ends with a line feed.
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -23,22 +24,17 @@ namespace
     const char reverse_off[] = "\033[27m";          // the line's colour stays
     const char reset[] = "\033[0m";
 
-    // Byte-wise through the C library's buffers: no system call per byte.
-    int readchar()
-    {
-        return getc_unlocked(stdin);
-    }
+    // Input is taken a block at a time and painted into an output buffer
+    // that holds the largest painting of one block: every byte shown in
+    // reverse video as "M-^?" (13 bytes), and a line colour and a reset
+    // around each line (15 bytes for a one-byte line), plus the slack of the
+    // word-wide copy below.
+    const std::size_t block_size = 1 << 16;
+    const std::size_t word = 8;
+    const std::size_t out_size = block_size * 15 + 64;
 
-    void put(int c)
-    {
-        putc_unlocked(c, stdout);
-    }
-
-    void put(const char *text)
-    {
-        while (*text != '\0')
-            put(*text++);
-    }
+    unsigned char in_block[block_size + word];
+    char out_block[out_size];
 
     const char *colour_of(int marker)
     {
@@ -55,27 +51,76 @@ namespace
         }
     }
 
-    void put_visible(int c, bool colour)
+    char *append(char *out, const char *text, std::size_t size)
     {
-        const bool printable = c >= 32 && c <= 126;
-        if (!printable && colour)
-            put(reverse_on);
+        std::memcpy(out, text, size);
+        return out + size;
+    }
+
+    template <std::size_t N>
+    char *append(char *out, const char (&text)[N])
+    {
+        return append(out, text, N - 1);
+    }
+
+    // The visible form of a byte that is not printed as itself: "^I" for a
+    // tab, "^?" for 127, "M-" and the form of the low seven bits above 127.
+    char *append_visible(char *out, unsigned c)
+    {
         if (c >= 128)
         {
-            put("M-");
+            *out++ = 'M';
+            *out++ = '-';
             c &= 0x7F;
         }
         if (c == 127)
-            put("^?");
+        {
+            *out++ = '^';
+            *out++ = '?';
+        }
         else if (c >= 32)
-            put(c);
+            *out++ = static_cast<char>(c);
         else
         {
-            put('^');
-            put(c + 64);
+            *out++ = '^';
+            *out++ = static_cast<char>(c + 64);
         }
-        if (!printable && colour)
-            put(reverse_off);
+        return out;
+    }
+
+    // Copies the run of printable bytes (32 to 126) at in to out, a word at
+    // a time, and returns its length. The copy may write up to a word past
+    // the run; the scan stops at the first other byte, at the latest at the
+    // zero bytes kept behind the block's end.
+    std::size_t copy_printable_run(const unsigned char *in, char *out)
+    {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        const std::uint64_t ones = 0x0101010101010101u;
+        const std::uint64_t highs = 0x8080808080808080u;
+        std::size_t done = 0;
+        for (;;)
+        {
+            std::uint64_t w;
+            std::memcpy(&w, in + done, word);
+            std::memcpy(out + done, &w, word);
+            // The high bit of each byte below 32, or above 126; the lowest
+            // one found is exact, which is all that is used.
+            const std::uint64_t below = (w - ones * 32) & ~w;
+            const std::uint64_t above = (w + ones) | w;
+            const std::uint64_t other = (below | above) & highs;
+            if (other != 0)
+                return done + static_cast<std::size_t>(__builtin_ctzll(other)) / 8;
+            done += word;
+        }
+#else
+        std::size_t done = 0;
+        while (in[done] >= 32 && in[done] <= 126)
+        {
+            out[done] = static_cast<char>(in[done]);
+            done++;
+        }
+        return done;
+#endif
     }
 
     [[noreturn]] void fail(const char *what, int error)
@@ -84,40 +129,96 @@ namespace
         _exit(1);
     }
 
+    // Returns what standard input has now, up to size bytes, and 0 only at
+    // its end. From a descriptor this is one read, so a pipe or a terminal
+    // has each line shown as soon as it arrives; a stream without one (in
+    // memory) is read through the C library.
+    std::size_t read_some(unsigned char *buffer, std::size_t size)
+    {
+        const int descriptor = fileno(stdin);
+        if (descriptor < 0)
+        {
+            const std::size_t got = std::fread(buffer, 1, size, stdin);
+            if (got == 0 && std::ferror(stdin))
+                fail("read standard input", errno);
+            return got;
+        }
+        for (;;)
+        {
+            const ssize_t got = read(descriptor, buffer, size);
+            if (got >= 0)
+                return static_cast<std::size_t>(got);
+            if (errno != EINTR)
+                fail("read standard input", errno);
+        }
+    }
+
+    // A full disk or a closed pipe is seen after every block, so that a
+    // failed run stops early instead of reading the rest of its input.
+    void write_out(const char *out, std::size_t size)
+    {
+        if (size != 0 && (std::fwrite(out, 1, size, stdout) != size || std::ferror(stdout)))
+            fail("write standard output", errno);
+    }
+
     // Copies standard input to standard output, line by line; returns the
     // exit status.
     int paint(bool colour)
     {
-        int c = readchar();
-        while (c != EOF)
+        bool line_start = true;
+        for (;;)
         {
-            if (colour)
+            const std::size_t got = read_some(in_block, block_size);
+            if (got == 0)
+                break;
+            const unsigned char *in = in_block;
+            const unsigned char *const end = in + got;
+            std::memset(in_block + got, 0, word);
+            char *out = out_block;
+            while (in != end)
             {
-                if (const char *line_colour = colour_of(c))
-                    put(line_colour);
+                if (line_start)
+                {
+                    line_start = false;
+                    if (colour)
+                        if (const char *line_colour = colour_of(*in))
+                            out = append(out, line_colour, std::strlen(line_colour));
+                }
+                const std::size_t run = copy_printable_run(in, out);
+                in += run;
+                out += run;
+                if (in == end)
+                    break;
+                const unsigned c = *in++;
+                if (c == '\n')
+                {
+                    if (colour)
+                        out = append(out, reset);
+                    *out++ = '\n';
+                    line_start = true;
+                }
+                else if (colour)
+                {
+                    out = append(out, reverse_on);
+                    out = append_visible(out, c);
+                    out = append(out, reverse_off);
+                }
+                else
+                    out = append_visible(out, c);
             }
-            while (c != EOF && c != '\n')
-            {
-                put_visible(c, colour);
-                c = readchar();
-            }
-            if (colour)
-                put(reset);
-            put('\n');
-            // A full disk or a closed pipe is seen here, once per line, so
-            // that a failed run stops early instead of reading the rest of
-            // its input.
-            if (ferror(stdout))
-                fail("write standard output", errno);
-            if (c != EOF)
-                c = readchar();
+            write_out(out_block, static_cast<std::size_t>(out - out_block));
         }
 
-        // A read error looks like the end of the input to getc: what was read
-        // has been written, but the run must not pass for a complete one.
-        if (ferror(stdin))
-            fail("read standard input", errno);
-        if (fflush(stdout) != 0 || ferror(stdout))
+        // A last line without a line feed still ends like every other.
+        if (!line_start)
+        {
+            char *out = out_block;
+            if (colour)
+                out = append(out, reset);
+            *out++ = '\n';
+            write_out(out_block, static_cast<std::size_t>(out - out_block));
+        }
+        if (std::fflush(stdout) != 0 || std::ferror(stdout))
             fail("write standard output", errno);
         return 0;
     }
@@ -133,13 +234,9 @@ int main(int argc, char **argv)
     else if (argc > 1 && std::strcmp(argv[1], "-y") == 0)
         colour = true;
 
-    // Larger buffers than the default for files and pipes; a terminal keeps
-    // its line buffering so that each line shows as soon as it is complete.
-    static char in_buffer[1 << 16];
-    static char out_buffer[1 << 16];
-    setvbuf(stdin, in_buffer, _IOFBF, sizeof in_buffer);
-    if (!isatty(1))
-        setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);
+    // The painting is gathered a block at a time, so each block goes out in
+    // one write, whatever standard output is.
+    setvbuf(stdout, nullptr, _IONBF, 0);
 
     return paint(colour);
 }
