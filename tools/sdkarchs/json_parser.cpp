@@ -36,6 +36,75 @@ namespace JSON_Parser
             value.text = token_spelling(mustbe(tk_value));
             return value;
         }
+
+        // parse_value, keeping nothing.
+        void skip_value();
+
+        void skip_sequence(TokenKind open, TokenKind first, TokenKind close, bool members)
+        {
+            const nesting_level level;
+            mustbe(open);
+            if (have(first))
+            {
+                do
+                {
+                    if (members)
+                    {
+                        mustbe(tk_string);
+                        mustbe(tk_colon);
+                    }
+                    skip_value();
+                } while (have_next(tk_comma));
+            }
+            mustbe(close);
+        }
+
+        void skip_value()
+        {
+            switch (token_kind())
+            {
+            case tk_lsb: skip_sequence(tk_lsb, tk_elements, tk_rsb, false); return;
+            case tk_lcb: skip_sequence(tk_lcb, tk_members, tk_rcb, true); return;
+            default: mustbe(tk_value); return;  // a scalar, or the report of what was found instead
+            }
+        }
+
+        jsonv value_at(const std::vector<std::string> &path, std::size_t step)
+        {
+            if (step == path.size())
+                return parse_value();
+            if (token_kind() != tk_lcb)
+            {
+                skip_value();  // only an object has members
+                return jsonv{};
+            }
+            const nesting_level level;
+            mustbe(tk_lcb);
+            jsonv found;
+            bool seen = false;
+            if (have(tk_members))
+            {
+                do
+                {
+                    const std::string key = token_spelling(mustbe(tk_string));
+                    mustbe(tk_colon);
+                    if (!seen && key == path[step])
+                    {
+                        found = value_at(path, step + 1);
+                        seen = true;
+                    }
+                    else
+                        skip_value();
+                } while (have_next(tk_comma));
+            }
+            mustbe(tk_rcb);
+            return found;
+        }
+    }
+
+    jsonv parse_value_at(const std::vector<std::string> &path)
+    {
+        return value_at(path, 0);
     }
 
     jsonv parse_value()

@@ -7,6 +7,9 @@
 
 #include "tools/sdkarchs/json_value.h"
 
+#include <string>
+#include <vector>
+
 namespace JSON_Parser
 {
     // Arrays and objects nested deeper than this are refused (exit status
@@ -19,6 +22,13 @@ namespace JSON_Parser
     jsonv parse_elements();  // an array holding the elements
     jsonv parse_members();   // an object holding the members
     jsonm parse_member();
+
+    // Reads one value exactly as parse_value does, token for token, with the
+    // same checks and reports, but builds only the part at the end of path:
+    // the result equals lookup_value applied to the whole tree once per key
+    // (the first member of each key; missing where a step finds none). The
+    // rest is checked and dropped, so a large document needs no tree.
+    jsonv parse_value_at(const std::vector<std::string> &path);
 }
 
 #endif

@@ -14,12 +14,10 @@ using namespace JSON_Parser;
 
 int main()
 {
+    // The whole document is read and checked, but only the one value asked
+    // for is kept: a settings file of a million tokens needs no tree.
     next_token();
-    jsonv root = parse_value();
-
-    jsonv archs = lookup_value(std::move(root), "SupportedTargets");
-    archs = lookup_value(std::move(archs), "macosx");
-    archs = lookup_value(std::move(archs), "Archs");
+    jsonv archs = parse_value_at({"SupportedTargets", "macosx", "Archs"});
 
     std::string line = " -arch x86_64 ";
     if (!lookup_element(std::move(archs), "arm64").empty())

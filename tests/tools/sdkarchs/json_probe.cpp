@@ -4,6 +4,8 @@
 //   json_probe tokens N    prints the first N tokens, one per line
 //   json_probe context N   reads N tokens and prints the last one's context
 //   json_probe tree        parses one value and prints it and the token after it
+//   json_probe flags       prints the -arch flags from the whole tree, as
+//                          lookups in it, for comparison with sdkarchs
 #include "tests/tools/sdkarchs/json_test_support.h"
 #include "tools/sdkarchs/json_parser.h"
 #include "tools/sdkarchs/tokeniser.h"
@@ -11,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 using namespace JSON_Parser;
 
@@ -34,9 +37,15 @@ int main(int argc, char **argv)
         const jsonv value = parse_value();
         out = json_test::dump(value) + "\nnext " + token_to_string(current_token()) + "\n";
     }
+    else if (mode == "flags")
+    {
+        next_token();
+        jsonv archs = lookup_value(lookup_value(lookup_value(parse_value(), "SupportedTargets"), "macosx"), "Archs");
+        out = lookup_element(std::move(archs), "arm64").empty() ? " -arch x86_64 \n" : " -arch x86_64 -arch arm64 \n";
+    }
     else
     {
-        std::fprintf(stderr, "usage: json_probe tokens N | context N | tree\n");
+        std::fprintf(stderr, "usage: json_probe tokens N | context N | tree | flags\n");
         return 2;
     }
     std::fwrite(out.data(), 1, out.size(), stdout);

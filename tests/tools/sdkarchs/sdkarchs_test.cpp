@@ -138,6 +138,44 @@ namespace
         run_case{"FarTooDeepIsRefusedNotACrash", repeat("[", 300000), "",
                  report("***** Error:\n" + context(repeat("[", 2002), 2001) + too_deep), 1}));
 
+    // sdkarchs keeps only the value it asks for, but reads and checks the
+    // rest of the document as the whole-tree parser does: its output, report
+    // and status are those of parsing the whole tree and looking the Archs
+    // up in it, for errors before, inside and after the Archs array.
+    class SameAsWholeTree : public testing::TestWithParam<std::string>
+    {
+    };
+
+    TEST_P(SameAsWholeTree, OutputReportAndStatus)
+    {
+        const auto ours = run({program("sdkarchs")}, GetParam());
+        const auto whole = run({JSON_PROBE, "flags"}, GetParam());
+        ASSERT_TRUE(ours.exited) << "signal " << ours.signal;
+        EXPECT_EQ(ours.out, whole.out);
+        EXPECT_EQ(ours.err, whole.err);
+        EXPECT_EQ(ours.exit_code, whole.exit_code);
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Documents, SameAsWholeTree, testing::Values(
+        doc(R"(["x86_64", "arm64"])"),
+        doc(R"(["arm64",])"),
+        doc(R"(["arm64"])") + ",",
+        R"({"Other": {"a": 1,}, "SupportedTargets": {"macosx": {"Archs": ["arm64"]}}})",
+        R"({"Other": [{"x": [1, {"y": null}]}], "SupportedTargets": {"macosx": {"Archs": ["arm64"]}}, "z": [true)",
+        R"({"SupportedTargets": {"macosx": {"Archs": ["arm64"]}}, "SupportedTargets": [1 2]})",
+        R"({"SupportedTargets": [], "SupportedTargets": {"macosx": {"Archs": ["arm64"]}}})",
+        R"({"SupportedTargets": {"macosx": {"Archs": ["arm64"] "more": 1}}})",
+        R"({"SupportedTargets": {"macosx": "Archs"}})",
+        R"({"SupportedTargets": {"macosx": {"Archs": {"arm64": "arm64"}}}})",
+        R"({"SupportedTargets": {"macosx": {"Archs": ["arm64", {"deep": [1, 2, "bad\x"]}]}}})",
+        "{\"a\": " + repeat("[", 2001),
+        "{\"a\": " + repeat("{\"b\": ", 1999) + "1" + repeat("}", 1999) + ", \"SupportedTargets\": 1}",
+        "{\"SupportedTargets\": " + repeat("{\"macosx\": ", 2001),
+        "{\"SupportedTargets\": {\"macosx\": {\"Archs\": " + repeat("[", 1998) + repeat("]", 1998) + "}}}",
+        "{\"SupportedTargets\": {\"macosx\": {\"Archs\": " + repeat("[", 1999) + repeat("]", 1999) + "}}}",
+        "{\"SupportedTargets\": {\"macosx\": {\"Archs\": [\"arm64\"]}}, \"x\": \"tab\there\"}",
+        "[" + repeat("{\"a\": [1, 2], \"b\": \"x\"},", 1000) + "1,]"));
+
     // The root and its closing token count; so does the end of input read after it.
     INSTANTIATE_TEST_SUITE_P(TokenLimit, Sdkarchs, testing::Values(
         run_case{"AMillionAndOneTokens", "[[]" + repeat(",0", 499998) + "]", x86, "", 0},
