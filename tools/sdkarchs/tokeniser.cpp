@@ -2,6 +2,8 @@
 
 #include "iobuffer/iobuffer.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -35,13 +37,26 @@ namespace JSON_Parser
             int column;
         };
 
+        // The printable text of one input line as far as it has been read,
+        // tabs expanded.
+        struct stored_line
+        {
+            int number;
+            std::string text;
+            bool kept;  // a token's context shows it
+        };
+
         struct tokeniser_state
         {
             std::vector<TokenNode> tokens;
 
-            // Entry n is the printable text of input line n as far as it has
-            // been read, tabs expanded; entry 0 stays empty.
-            std::vector<std::string> lines;
+            // The lines a token's context can show, in ascending order, the
+            // line being read last. A token starts on the line being read or
+            // the one before, and its context shows its line and the one
+            // before that, so only the last three lines read and the lines
+            // kept for tokens are stored: input of millions of empty lines
+            // costs no more than a few.
+            std::vector<stored_line> lines;
 
             std::string kind_spellings[tk_last - tk_first + 1];
             std::unordered_map<std::string, TokenKind> fixed_texts;
@@ -133,8 +148,8 @@ namespace JSON_Parser
             {
                 s.reading = true;
                 s.line = 1;
-                s.lines.emplace_back();
-                s.lines.emplace_back();
+                s.lines.push_back({0, std::string(), true});
+                s.lines.push_back({1, std::string(), true});  // shown for a token made before any input
             }
             if (s.ch == end_of_input)
                 return;
@@ -142,7 +157,11 @@ namespace JSON_Parser
             {
                 s.line++;
                 s.column = 0;
-                s.lines.emplace_back();
+                s.lines.push_back({s.line, std::string(), false});
+                // No later token can show the line three lines back.
+                const std::size_t n = s.lines.size();
+                if (n >= 4 && !s.lines[n - 4].kept && s.lines[n - 4].number == s.line - 3)
+                    s.lines.erase(s.lines.begin() + static_cast<std::ptrdiff_t>(n - 4));
             }
 
             s.ch = take_pushed_back_or_read();
@@ -152,7 +171,7 @@ namespace JSON_Parser
                 if (s.column % 8 != 0)
                     s.pushed_back = '\t';
                 s.ch = ' ';
-                s.lines.back() += ' ';
+                s.lines.back().text += ' ';
             }
             else if (s.ch == '\r')
             {
@@ -164,7 +183,7 @@ namespace JSON_Parser
             else if (s.ch >= 32 && s.ch <= 126)
             {
                 s.column++;
-                s.lines.back() += static_cast<char>(s.ch);
+                s.lines.back().text += static_cast<char>(s.ch);
             }
         }
 
@@ -180,6 +199,11 @@ namespace JSON_Parser
             if (s.tokens.size() > token_limit)
                 fatal_error(-1, "attempted to create more than 1,000,000 tokens, the program is probably stuck in a loop");
             s.tokens.push_back(TokenNode{kind, std::move(spelling), 0, s.start_line, s.start_column});
+            // Keep the lines this token's context shows; they are among the
+            // last three.
+            for (auto line = s.lines.rbegin(); line != s.lines.rend() && line->number >= s.start_line - 1; ++line)
+                if (line->number <= s.start_line)
+                    line->kept = true;
             return make_handle(s.tokens.size() - 1);
         }
 
@@ -534,11 +558,13 @@ namespace JSON_Parser
     std::string token_context(Token t)
     {
         const TokenNode &token = checked(t);
-        const std::vector<std::string> &lines = state->lines;
+        const std::vector<stored_line> &lines = state->lines;
         // An end of input made before anything was read (or before the line
         // store exists) still shows line 1, empty.
         const auto line_text = [&lines](int n) {
-            return static_cast<std::size_t>(n) < lines.size() ? lines[static_cast<std::size_t>(n)] : std::string();
+            const auto found = std::lower_bound(lines.begin(), lines.end(), n,
+                                                [](const stored_line &line, int number) { return line.number < number; });
+            return found != lines.end() && found->number == n ? found->text : std::string();
         };
 
         const int line = token.line == 0 ? 1 : token.line;
