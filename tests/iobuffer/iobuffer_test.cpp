@@ -108,6 +108,20 @@ namespace
         stream_case{"DisabledLogsEnabledByProgram", {}, {"cfg-log=2", "log=x", "cfg-log=4", "log=y"},
                     "", "*** write_to_logs: y\n", 0}));
 
+    // Immediate output is gathered in the C library's buffer, so it must
+    // still reach a file shared with standard error in the order of the
+    // writes: before every write to standard error and before a fatal
+    // report. (The volume limit's message: tests/passes/treecopy.)
+    INSTANTIATE_TEST_SUITE_P(InterleavedWhenMerged, Streams, testing::Values(
+        stream_case{"OutputTraceAndErrorsThenFatal", {}, {"out=a", "trace=t", "err=e", "out=b", "push=ctx", "fatal=1:boom"},
+                    "a\n*** write_to_traces: t\neb" + boom, "", 1, true},
+        stream_case{"LogsBetweenOutputThenFatal", {}, {"out=a", "log=l", "out=b", "fatal=1:boom"},
+                    "a*** write_to_logs: l\nb" + fatal_report({}, "boom"), "", 1, true},
+        stream_case{"LoudOutputBeforeTheReport", {{"LUMTOOLS_IOBUFFER_OUTPUT", "iob_loud_buffer"}},
+                    {"out=a", "err=e", "out=b", "push=ctx", "fatal=2:boom"}, "eab" + boom, "", 2, true},
+        stream_case{"HeldErrorsAfterTheOutput", {{"LUMTOOLS_IOBUFFER_ERRORS", "iob_loud_buffer"}},
+                    {"err=e", "out=a", "push=ctx", "fatal=2:boom"}, "ae" + boom, "", 2, true}));
+
     struct exit_case
     {
         const char *name;

@@ -89,6 +89,42 @@ namespace
         }
     }
 
+    // A tree too large to write: what was written before the volume limit
+    // was passed, then the limit's message, in that order also when both
+    // streams go to one file, with the same bytes as on separate streams.
+    TEST(TreecopyProgram, OutputBeforeTheVolumeLimitPrecedesItsMessage)
+    {
+        const std::string example = source_file("examples/Everything.xml");
+        const size_t first = example.find("      <subr>\n");
+        const size_t last = example.find("   </subr-decs>\n");
+        ASSERT_NE(first, std::string::npos);
+        ASSERT_NE(last, std::string::npos);
+        const std::string subroutines = example.substr(first, last - first);
+        std::string input = example.substr(0, first);
+        while (input.size() < output_volume_limit + 100000)
+            input += subroutines;
+        input += example.substr(last);
+
+        const std::string message = "Output written to the output and errors buffers has exceeded 10MB - the "
+                                    "largest output correct is less than half this size.\nYour program will now exit.\n";
+        process_options merged;
+        merged.input = input;
+        merged.merge_stderr = true;
+        const process_result together = run_process({program("treecopy")}, merged);
+        const process_result apart = run_pass("treecopy", input);
+
+        ASSERT_TRUE(apart.exited);
+        EXPECT_EQ(apart.exit_code, 1);
+        EXPECT_EQ(apart.err, message);
+        EXPECT_GT(apart.out.size(), output_volume_limit);
+        EXPECT_TRUE(input.compare(0, apart.out.size(), apart.out) == 0) << "the output is not the input's start";
+
+        ASSERT_TRUE(together.exited);
+        EXPECT_EQ(together.exit_code, 1);
+        EXPECT_EQ(together.err, "");
+        EXPECT_TRUE(together.out == apart.out + message) << "merged streams differ in order or bytes";
+    }
+
     // The walk and the reader share the recursion depth; the writer's lines,
     // indented 3 spaces a level, grow with the square of the depth.
     TEST(TreecopyProgram, CopiesTreesNestedToTheReadersLimit)
