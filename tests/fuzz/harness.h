@@ -55,15 +55,17 @@ namespace fuzz_harness
     };
 
     // Runs one input through body, with the streams and the error context
-    // as a new process has them. Ending through fatal_error with status 1
-    // (bad input) or 255 (a table limit) is a handled input; any other
-    // status, 0 above all, would be a failure passed off as something else,
-    // and is reported as a crash.
+    // as a new process has them, and returns the exit status the process
+    // would have had. Ending through fatal_error with status 1 (bad input)
+    // or 255 (a table limit) is a handled input; any other status, 0 above
+    // all, would be a failure passed off as something else, and is reported
+    // as a crash.
     template <typename Body>
-    void run(Body body)
+    int run(Body body)
     {
         Lum_IO_Buffers::reset_streams();
         Lum_IO_Buffers::prune_error_context(0);
+        int status = 0;
         try
         {
             body();
@@ -75,8 +77,10 @@ namespace fuzz_harness
                 std::fprintf(stderr, "fatal error with exit status %d\n", end.status);
                 std::abort();
             }
+            status = end.status;
         }
         std::fflush(stdout);
+        return status;
     }
 }
 

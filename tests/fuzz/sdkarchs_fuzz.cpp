@@ -1,4 +1,7 @@
-// The JSON tokeniser and parser as sdkarchs runs them on its standard input.
+// The JSON tokeniser and parser as sdkarchs runs them on its standard input,
+// checked against the whole-tree parse: reading only the "Archs" value must
+// end the same way and find the same flags as building the whole document
+// and looking the value up in it.
 #include "tests/fuzz/harness.h"
 #include "tools/sdkarchs/json_parser.h"
 #include "tools/sdkarchs/tokeniser.h"
@@ -6,6 +9,14 @@
 #include <utility>
 
 using namespace JSON_Parser;
+
+namespace
+{
+    const char *flags(bool arm64)
+    {
+        return arm64 ? " -arch x86_64 -arch arm64 \n" : " -arch x86_64 \n";
+    }
+}
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -15,15 +26,38 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    reset_tokeniser();
-    const fuzz_harness::stdin_from_memory input(data, size);
-    fuzz_harness::run([] {
-        next_token();
-        jsonv archs = lookup_value(parse_value(), "SupportedTargets");
-        archs = lookup_value(std::move(archs), "macosx");
-        archs = lookup_value(std::move(archs), "Archs");
-        const bool arm64 = !lookup_element(std::move(archs), "arm64").empty();
-        std::fputs(arm64 ? " -arch x86_64 -arch arm64 \n" : " -arch x86_64 \n", stdout);
-    });
+    bool arm64_in_path = false;
+    int path_status;
+    {
+        reset_tokeniser();
+        const fuzz_harness::stdin_from_memory input(data, size);
+        path_status = fuzz_harness::run([&] {
+            next_token();
+            arm64_in_path = !lookup_element(parse_value_at({"SupportedTargets", "macosx", "Archs"}), "arm64").empty();
+            std::fputs(flags(arm64_in_path), stdout);
+        });
+    }
+
+    bool arm64_in_tree = false;
+    int tree_status;
+    {
+        reset_tokeniser();
+        const fuzz_harness::stdin_from_memory input(data, size);
+        tree_status = fuzz_harness::run([&] {
+            next_token();
+            jsonv archs = lookup_value(parse_value(), "SupportedTargets");
+            archs = lookup_value(std::move(archs), "macosx");
+            archs = lookup_value(std::move(archs), "Archs");
+            arm64_in_tree = !lookup_element(std::move(archs), "arm64").empty();
+            std::fputs(flags(arm64_in_tree), stdout);
+        });
+    }
+
+    if (path_status != tree_status || arm64_in_path != arm64_in_tree)
+    {
+        std::fprintf(stderr, "parse_value_at: status %d, arm64 %d; whole tree: status %d, arm64 %d\n", path_status,
+                     arm64_in_path, tree_status, arm64_in_tree);
+        std::abort();
+    }
     return 0;
 }
