@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -28,35 +29,112 @@ namespace JSON_Parser
 
         const int end_of_input = -1;
 
-        struct TokenNode
+        // A sequence that grows a block at a time: nothing in it ever moves,
+        // and it never passes through a buffer twice its size, so a million
+        // tokens take the memory they hold. Blocks are left uninitialised
+        // until written.
+        template <typename T, std::size_t BlockSize>
+        class block_store
         {
-            TokenKind kind;
-            std::string spelling;
-            int ivalue;
-            int line;
-            int column;
+        public:
+            std::size_t size() const
+            {
+                return size_;
+            }
+
+            void push_back(const T &value)
+            {
+                if (size_ % BlockSize == 0)
+                    blocks_.emplace_back(new T[BlockSize]);
+                blocks_.back()[size_ % BlockSize] = value;
+                size_++;
+            }
+
+            void append(const T *values, std::size_t count)
+            {
+                while (count != 0)
+                {
+                    if (size_ % BlockSize == 0)
+                        blocks_.emplace_back(new T[BlockSize]);
+                    const std::size_t room = BlockSize - size_ % BlockSize;
+                    const std::size_t n = count < room ? count : room;
+                    std::copy(values, values + n, blocks_.back().get() + size_ % BlockSize);
+                    values += n;
+                    count -= n;
+                    size_ += n;
+                }
+            }
+
+            const T &operator[](std::size_t i) const
+            {
+                return blocks_[i / BlockSize][i % BlockSize];
+            }
+
+            // The count elements from start, as a string.
+            std::basic_string<T> copy(std::size_t start, std::size_t count) const
+            {
+                std::basic_string<T> result;
+                result.reserve(count);
+                while (count != 0)
+                {
+                    const std::size_t offset = start % BlockSize;
+                    const std::size_t n = count < BlockSize - offset ? count : BlockSize - offset;
+                    const T *first = blocks_[start / BlockSize].get() + offset;
+                    result.append(first, n);
+                    start += n;
+                    count -= n;
+                }
+                return result;
+            }
+
+        private:
+            std::vector<std::unique_ptr<T[]>> blocks_;
+            std::size_t size_ = 0;
         };
 
-        // The printable text of one input line as far as it has been read,
-        // tabs expanded.
-        struct stored_line
+        // One token in 16 bytes: its kind, where it starts, and where its
+        // spelling ends in the store of spellings. Only strings and numbers
+        // have spellings of their own there, each starting where the previous
+        // token's ends; the end of input has an empty one and every other
+        // kind the fixed text of its kind. The integer value is 0 for every
+        // token and is not stored.
+        struct token_record
         {
-            int number;
+            std::uint64_t kind_and_end;  // kind - tk_first in the top byte
+            std::int32_t line;
+            std::int32_t column;
+        };
+        const int kind_shift = 56;
+        const std::uint64_t end_mask = (std::uint64_t(1) << kind_shift) - 1;
+
+        // One of the last three lines read, which a token made now can still
+        // need for its context.
+        struct recent_line
+        {
+            int number = -1;  // -1: no line
             std::string text;
-            bool kept;  // a token's context shows it
+            bool kept = false;  // a token's context shows it
         };
 
         struct tokeniser_state
         {
-            std::vector<TokenNode> tokens;
+            block_store<token_record, 65536> tokens;
+            block_store<char, 1 << 20> spellings;
+            std::string scanned;  // the spelling of the string or number being scanned
 
-            // The lines a token's context can show, in ascending order, the
-            // line being read last. A token starts on the line being read or
-            // the one before, and its context shows its line and the one
-            // before that, so only the last three lines read and the lines
-            // kept for tokens are stored: input of millions of empty lines
-            // costs no more than a few.
-            std::vector<stored_line> lines;
+            // The printable text of each line a token's context can show, as
+            // far as it has been read, tabs expanded. A token starts on the
+            // line being read or the one before, and its context shows its
+            // line and the one before that, so the last three lines read are
+            // held as they grow (indexed by line number modulo 3, their
+            // strings reused), and of the lines before them only those of
+            // tokens are kept, their texts packed end to end. Input of
+            // millions of empty or token-less lines costs no more than a few.
+            recent_line recent[3];
+            std::string *current_text = nullptr;  // of the line being read
+            block_store<int, 65536> kept_numbers;  // ascending
+            block_store<std::uint64_t, 65536> kept_starts;
+            block_store<char, 1 << 20> kept_text;
 
             std::string kind_spellings[tk_last - tk_first + 1];
             std::unordered_map<std::string, TokenKind> fixed_texts;
@@ -148,8 +226,11 @@ namespace JSON_Parser
             {
                 s.reading = true;
                 s.line = 1;
-                s.lines.push_back({0, std::string(), true});
-                s.lines.push_back({1, std::string(), true});  // shown for a token made before any input
+                s.recent[0].number = 0;
+                s.recent[0].kept = true;
+                s.recent[1].number = 1;
+                s.recent[1].kept = true;  // shown for a token made before any input
+                s.current_text = &s.recent[1].text;
             }
             if (s.ch == end_of_input)
                 return;
@@ -157,11 +238,19 @@ namespace JSON_Parser
             {
                 s.line++;
                 s.column = 0;
-                s.lines.push_back({s.line, std::string(), false});
-                // No later token can show the line three lines back.
-                const std::size_t n = s.lines.size();
-                if (n >= 4 && !s.lines[n - 4].kept && s.lines[n - 4].number == s.line - 3)
-                    s.lines.erase(s.lines.begin() + static_cast<std::ptrdiff_t>(n - 4));
+                // No later token can keep the line three lines back: it is
+                // stored for good if a token's context shows it, else dropped.
+                recent_line &slot = s.recent[s.line % 3];
+                if (slot.number == s.line - 3 && slot.kept)
+                {
+                    s.kept_numbers.push_back(slot.number);
+                    s.kept_starts.push_back(s.kept_text.size());
+                    s.kept_text.append(slot.text.data(), slot.text.size());
+                }
+                slot.number = s.line;
+                slot.text.clear();
+                slot.kept = false;
+                s.current_text = &slot.text;
             }
 
             s.ch = take_pushed_back_or_read();
@@ -171,7 +260,7 @@ namespace JSON_Parser
                 if (s.column % 8 != 0)
                     s.pushed_back = '\t';
                 s.ch = ' ';
-                s.lines.back().text += ' ';
+                *s.current_text += ' ';
             }
             else if (s.ch == '\r')
             {
@@ -183,7 +272,7 @@ namespace JSON_Parser
             else if (s.ch >= 32 && s.ch <= 126)
             {
                 s.column++;
-                s.lines.back().text += static_cast<char>(s.ch);
+                *s.current_text += static_cast<char>(s.ch);
             }
         }
 
@@ -193,21 +282,28 @@ namespace JSON_Parser
             return reinterpret_cast<Token>(static_cast<std::uintptr_t>(bits));
         }
 
-        Token new_token(TokenKind kind, std::string spelling)
+        // Strings and numbers take their spelling from state->scanned; every
+        // other kind has its own.
+        Token new_token(TokenKind kind)
         {
             tokeniser_state &s = *state;
             if (s.tokens.size() > token_limit)
                 fatal_error(-1, "attempted to create more than 1,000,000 tokens, the program is probably stuck in a loop");
-            s.tokens.push_back(TokenNode{kind, std::move(spelling), 0, s.start_line, s.start_column});
+            if (kind == tk_string || kind == tk_number)
+                s.spellings.append(s.scanned.data(), s.scanned.size());
+            const std::uint64_t kind_bits = static_cast<std::uint64_t>(kind - tk_first) << kind_shift;
+            s.tokens.push_back(token_record{kind_bits | s.spellings.size(), s.start_line, s.start_column});
             // Keep the lines this token's context shows; they are among the
             // last three.
-            for (auto line = s.lines.rbegin(); line != s.lines.rend() && line->number >= s.start_line - 1; ++line)
-                if (line->number <= s.start_line)
-                    line->kept = true;
+            for (int n = s.start_line - 1; n <= s.start_line; n++)
+                if (n >= 0 && s.recent[n % 3].number == n)
+                    s.recent[n % 3].kept = true;
             return make_handle(s.tokens.size() - 1);
         }
 
-        const TokenNode &checked(Token t)
+        // The index of token t; anything but a handle of an existing token
+        // ends the program.
+        std::size_t checked(Token t)
         {
             initialise();
             const std::uint64_t bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(t));
@@ -215,7 +311,46 @@ namespace JSON_Parser
             if (t == nullptr || index < 0 || (bits & 0xFFFFFFFFu) != token_tag ||
                 static_cast<std::uint64_t>(index) >= state->tokens.size())
                 fatal_error(-1, "attempt to access non-existant token");
-            return state->tokens[static_cast<std::size_t>(index)];
+            return static_cast<std::size_t>(index);
+        }
+
+        TokenKind kind_at(std::size_t index)
+        {
+            return static_cast<TokenKind>(tk_first + static_cast<int>(state->tokens[index].kind_and_end >> kind_shift));
+        }
+
+        std::string spelling_at(std::size_t index)
+        {
+            const tokeniser_state &s = *state;
+            const TokenKind kind = kind_at(index);
+            if (kind == tk_eoi)
+                return "";
+            if (kind != tk_string && kind != tk_number)
+                return s.kind_spellings[kind - tk_first];
+            const std::uint64_t end = s.tokens[index].kind_and_end & end_mask;
+            const std::uint64_t start = index == 0 ? 0 : s.tokens[index - 1].kind_and_end & end_mask;
+            return s.spellings.copy(start, end - start);
+        }
+
+        // The stored text of line n, or the empty string.
+        std::string line_text(int n)
+        {
+            const tokeniser_state &s = *state;
+            if (n >= 0 && s.recent[n % 3].number == n)
+                return s.recent[n % 3].text;
+            std::size_t low = 0, high = s.kept_numbers.size();
+            while (low < high)
+            {
+                const std::size_t middle = low + (high - low) / 2;
+                if (s.kept_numbers[middle] < n)
+                    low = middle + 1;
+                else
+                    high = middle;
+            }
+            if (low == s.kept_numbers.size() || s.kept_numbers[low] != n)
+                return std::string();
+            const std::size_t end = low + 1 < s.kept_starts.size() ? s.kept_starts[low + 1] : s.kept_text.size();
+            return s.kept_text.copy(s.kept_starts[low], end - s.kept_starts[low]);
         }
 
         bool matches(TokenKind kind, TokenKind wanted)
@@ -361,7 +496,8 @@ namespace JSON_Parser
         Token scan_string()
         {
             tokeniser_state &s = *state;
-            std::string text;
+            std::string &text = s.scanned;
+            text.clear();
             nextch();
             for (;;)
             {
@@ -369,7 +505,7 @@ namespace JSON_Parser
                 if (c == '"')
                 {
                     nextch();
-                    return new_token(tk_string, std::move(text));
+                    return new_token(tk_string);
                 }
                 if (c < 32)
                 {
@@ -407,7 +543,8 @@ namespace JSON_Parser
         Token scan_number()
         {
             tokeniser_state &s = *state;
-            std::string text;
+            std::string &text = s.scanned;
+            text.clear();
             if (s.ch == '-')
             {
                 text += '-';
@@ -440,7 +577,7 @@ namespace JSON_Parser
                 if (!scan_digits(text))
                     return parse_eoi();
             }
-            return new_token(tk_number, std::move(text));
+            return new_token(tk_number);
         }
 
         // The character after the word is read but not tested.
@@ -452,14 +589,13 @@ namespace JSON_Parser
                     return parse_eoi();
                 nextch();
             }
-            return new_token(kind, word);
+            return new_token(kind);
         }
 
         Token scan_symbol(TokenKind kind)
         {
-            const char text[2] = {static_cast<char>(state->ch), '\0'};
             nextch();
-            return new_token(kind, text);
+            return new_token(kind);
         }
     }
 
@@ -470,7 +606,7 @@ namespace JSON_Parser
         for (;;)
         {
             if (s.ch == end_of_input)
-                return new_token(tk_eoi, "");
+                return new_token(tk_eoi);
             s.start_line = s.line;
             s.start_column = s.column;
             switch (s.ch)
@@ -500,14 +636,14 @@ namespace JSON_Parser
     Token current_token()
     {
         initialise();
-        if (state->tokens.empty())
+        if (state->tokens.size() == 0)
             fatal_error(-1, "attempt to access non-existent token");
         return make_handle(state->tokens.size() - 1);
     }
 
     TokenKind token_kind(Token t)
     {
-        return checked(t).kind;
+        return kind_at(checked(t));
     }
 
     TokenKind token_kind()
@@ -517,7 +653,7 @@ namespace JSON_Parser
 
     std::string token_spelling(Token t)
     {
-        return checked(t).spelling;
+        return spelling_at(checked(t));
     }
 
     std::string token_spelling()
@@ -527,7 +663,8 @@ namespace JSON_Parser
 
     int token_ivalue(Token t)
     {
-        return checked(t).ivalue;
+        checked(t);
+        return 0;
     }
 
     int token_ivalue()
@@ -537,7 +674,8 @@ namespace JSON_Parser
 
     int token_line(Token t)
     {
-        return checked(t).line;
+        const std::size_t index = checked(t);  // first: it sets up the state
+        return state->tokens[index].line;
     }
 
     int token_line()
@@ -547,7 +685,8 @@ namespace JSON_Parser
 
     int token_column(Token t)
     {
-        return checked(t).column;
+        const std::size_t index = checked(t);
+        return state->tokens[index].column;
     }
 
     int token_column()
@@ -557,15 +696,10 @@ namespace JSON_Parser
 
     std::string token_context(Token t)
     {
-        const TokenNode &token = checked(t);
-        const std::vector<stored_line> &lines = state->lines;
+        const std::size_t index = checked(t);
+        const token_record &token = state->tokens[index];
         // An end of input made before anything was read (or before the line
         // store exists) still shows line 1, empty.
-        const auto line_text = [&lines](int n) {
-            const auto found = std::lower_bound(lines.begin(), lines.end(), n,
-                                                [](const stored_line &line, int number) { return line.number < number; });
-            return found != lines.end() && found->number == n ? found->text : std::string();
-        };
 
         const int line = token.line == 0 ? 1 : token.line;
         const std::string prefix = " " + std::to_string(line) + ": ";
@@ -587,8 +721,9 @@ namespace JSON_Parser
 
     std::string token_to_string(Token t)
     {
-        const TokenNode &token = checked(t);
-        return "{kind: " + token_kind_to_string(token.kind) + ", spelling: \"" + token.spelling +
+        const std::size_t index = checked(t);
+        const token_record &token = state->tokens[index];
+        return "{kind: " + token_kind_to_string(kind_at(index)) + ", spelling: \"" + spelling_at(index) +
                "\", line: " + std::to_string(token.line) + ", column: " + std::to_string(token.column) + "}";
     }
 
@@ -609,7 +744,7 @@ namespace JSON_Parser
 
     bool have(Token t, TokenKind kind)
     {
-        return matches(checked(t).kind, kind);
+        return matches(kind_at(checked(t)), kind);
     }
 
     bool have(TokenKind kind)
@@ -632,9 +767,9 @@ namespace JSON_Parser
 
     Token mustbe(Token t, TokenKind kind)
     {
-        const TokenNode &token = checked(t);
-        if (!matches(token.kind, kind))
-            fatal_error(1, "\n" + token_context(t) + "Found token \"" + token.spelling + "\" but expected \"" +
+        const std::size_t index = checked(t);
+        if (!matches(kind_at(index), kind))
+            fatal_error(1, "\n" + token_context(t) + "Found token \"" + spelling_at(index) + "\" but expected \"" +
                                token_kind_to_string(kind) + "\"\n");
         next_token();
         return t;
@@ -647,11 +782,11 @@ namespace JSON_Parser
 
     void did_not_find(Token t, TokenKind kind)
     {
-        const TokenNode &token = checked(t);
-        const char *lead = matches(token.kind, kind) ? "Logic error: reported not finding token \""
-                                                     : "Did not find token \"";
+        const std::size_t index = checked(t);
+        const char *lead = matches(kind_at(index), kind) ? "Logic error: reported not finding token \""
+                                                         : "Did not find token \"";
         fatal_error(1, "\n" + token_context(t) + lead + token_kind_to_string(kind) + "\" but found \"" +
-                           token.spelling + "\"\n");
+                           spelling_at(index) + "\"\n");
     }
 
     void did_not_find(TokenKind kind)
@@ -668,7 +803,7 @@ namespace JSON_Parser
     {
         initialise();
         state->ch = end_of_input;
-        return new_token(tk_eoi, "");
+        return new_token(tk_eoi);
     }
 
     int tohex(int c)
