@@ -9,6 +9,7 @@
 #include "iobuffer/error_context.h"
 #include "iobuffer/iobuffer.h"
 
+#include <cstdint>
 #include <cstdio>
 
 using Lum_IO_Buffers::fatal_error;
@@ -48,11 +49,6 @@ namespace Jack_Compiler
         inline int read_byte()
         {
             return getc_unlocked(stdin);
-        }
-
-        bool is_whitespace(int c)
-        {
-            return c == '\t' || c == '\n' || c == '\r' || c == ' ';
         }
 
         bool is_letter(int c)
@@ -165,25 +161,53 @@ namespace Jack_Compiler
                 ch = read_byte();
         }
 
+        // Bit c set for each whitespace byte c: tab, line feed, carriage
+        // return, space.
+        const std::uint64_t whitespace_bits =
+            (std::uint64_t(1) << '\t') | (std::uint64_t(1) << '\n') | (std::uint64_t(1) << '\r') | (std::uint64_t(1) << ' ');
+
+        bool is_whitespace_byte(int c)
+        {
+            return c <= ' ' && ((whitespace_bits >> c) & 1) != 0;
+        }
+
         // Character data up to the next "<" or the end of input; never empty.
+        // Most of it is the indentation between tags, so plain bytes are
+        // gathered in a local run and appended to the token's text a run at
+        // a time, with the look-ahead byte kept in a register meanwhile.
         void read_text()
         {
             xmltoken.kind = xml_text;
-            xmltoken.text.clear();
+            std::string &text = xmltoken.text;
+            text.clear();
             bool whitespace = true;
-            while (ch != EOF && ch != '<')
+            char run[256];
+            std::size_t used = 0;
+            int c = ch;
+            while (c != EOF && c != '<')
             {
-                char c;
-                if (ch == '&')
-                    c = read_entity();
-                else
+                if (c == '&')
                 {
-                    c = static_cast<char>(ch);
-                    ch = read_byte();
+                    text.append(run, used);
+                    used = 0;
+                    ch = c;
+                    const char decoded = read_entity();
+                    text += decoded;
+                    whitespace = whitespace && is_whitespace_byte(static_cast<unsigned char>(decoded));
+                    c = ch;
+                    continue;
                 }
-                xmltoken.text += c;
-                whitespace = whitespace && is_whitespace(static_cast<unsigned char>(c));
+                run[used++] = static_cast<char>(c);
+                whitespace = whitespace && is_whitespace_byte(c);
+                if (used == sizeof run)
+                {
+                    text.append(run, used);
+                    used = 0;
+                }
+                c = read_byte();
             }
+            text.append(run, used);
+            ch = c;
             xmltoken.whitespace = whitespace;
         }
 
