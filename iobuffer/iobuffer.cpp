@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <unistd.h>
 #include <vector>
 
@@ -66,32 +67,28 @@ namespace Lum_IO_Buffers
 
         bool initialised = false;
 
-        // Immediate output goes through the C library's buffer and is pushed
-        // to the descriptor before anything reaches standard error and before
-        // the process ends, so the bytes and their interleaving are those of
-        // a flush after every write, at a fraction of the system calls.
-        void flush_standard_output()
-        {
-            std::fflush(stdout);
-        }
-
+        // Text that reaches a descriptor is flushed at once: whatever the
+        // program does next (abort, fork, be killed, write to a descriptor
+        // itself), the text it has handed over is out, in order. Standard
+        // output is also flushed before standard error is written, for
+        // programs that write to it by other means too.
         void write_bytes(FILE *file, const std::string &text)
         {
             if (file == stderr)
-                flush_standard_output();
+                std::fflush(stdout);
             std::fwrite(text.data(), 1, text.size(), file);
-            if (file == stderr)
-                std::fflush(stderr);
+            std::fflush(file);
         }
 
-        void print_held(text_stream &stream)
+        // Text that never reached standard output (a full disk, a closed
+        // descriptor) must not end in a run that looks successful; only a
+        // fatal error, whose own status and report must stand, passes
+        // check_written false.
+        void print_held(text_stream &stream, bool check_written = true)
         {
             write_bytes(stream.file, stream.held);
-            std::fflush(stream.file);
             stream.held.clear();
-            // Text that never reached standard output (a full disk, a closed
-            // descriptor) must not end in a run that looks successful.
-            if (stream.file == stdout && std::ferror(stdout))
+            if (check_written && stream.file == stdout && std::ferror(stdout))
             {
                 const int error = errno;
                 std::clearerr(stdout);
@@ -107,7 +104,7 @@ namespace Lum_IO_Buffers
 
         [[noreturn]] void end_process(int status)
         {
-            flush_standard_output();
+            std::fflush(stdout);
             std::fflush(stderr);
 #ifdef JACK_FUZZING
             throw process_exit{status & 0xFF};
@@ -375,9 +372,9 @@ namespace Lum_IO_Buffers
         initialise();
         streams &s = state();
         if (s.output.loud)
-            print_output();
+            print_held(s.output, false);
         if (s.errors.loud)
-            print_errors();
+            print_held(s.errors, false);
 
         // The report goes straight to standard error: it does not count
         // towards the output volume and is not held by a buffered stream.
@@ -393,6 +390,15 @@ namespace Lum_IO_Buffers
             write_bytes(stderr, report);
         }
         end_process(status);
+    }
+
+    long long output_volume_left()
+    {
+        initialise();
+        const streams &s = state();
+        if (s.output.disabled)
+            return std::numeric_limits<long long>::max();
+        return output_volume_limit - s.total_output;
     }
 
     void fatal_error(int status)

@@ -50,6 +50,13 @@ namespace Lum_IO_Buffers
     void prefix_logs(std::string prefix);
     void config_logs(iob_option option);
 
+    // How many more bytes write_to_output takes before the output volume
+    // limit ends the process (the largest long long while the output stream
+    // drops its text). A writer that gathers its pieces uses it to hand over
+    // the piece that crosses the limit on its own, so that the output stops
+    // exactly where one write per piece would stop it.
+    long long output_volume_left();
+
     // Prints the report (held loud buffers, the error context, the message)
     // as the stream settings say and ends the process at once, without exit
     // handlers, with the given status (-1 gives 255).

@@ -9,12 +9,15 @@
 //   push=T                             push an error context
 //   bulk-out=N                         write N bytes of 'x' to output in pieces
 //   fatal=S:T fatal-status=S fatal-message=T
+//   raw-out=T raw-err=T                write T to descriptor 1 or 2 directly
+//   abort                              end through SIGABRT, as a crash would
 #include "iobuffer/error_context.h"
 #include "iobuffer/iobuffer.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <unistd.h>
 
 using namespace Lum_IO_Buffers;
 
@@ -69,6 +72,12 @@ int main(int argc, char **argv)
             const size_t colon = value.find(':');
             fatal_error(std::atoi(value.substr(0, colon).c_str()), value.substr(colon + 1));
         }
+        else if (op == "raw-out" || op == "raw-err")
+        {
+            if (write(op == "raw-out" ? 1 : 2, value.data(), value.size()) != static_cast<ssize_t>(value.size()))
+                return 2;
+        }
+        else if (op == "abort") std::abort();
         else if (op == "fatal-status") fatal_error(number);
         else if (op == "fatal-message") fatal_error(value);
         else

@@ -3,6 +3,7 @@
 #include "tests/support/fatal_report.h"
 #include "tests/support/process.h"
 
+#include <csignal>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -235,6 +236,51 @@ namespace
             const process_result r = run_process({"/bin/sh", "-c", command});
             EXPECT_EQ(r.exit_code, 1);
             EXPECT_EQ(r.err, fatal_report({}, "cannot write standard output: No space left on device"));
+        }
+    }
+}
+
+namespace
+{
+    // Immediate text is on standard output at once: a process that ends
+    // without the library (a crash) or writes to its descriptors itself
+    // still shows it, in order. A fatal error keeps its own status and
+    // report even when standard output cannot be written.
+    TEST(ImmediateOutput, IsOutAtOnceAndAFatalErrorKeepsItsOwnEnd)
+    {
+        const struct
+        {
+            const char *name;
+            const char *command;  // the probe's environment, operations and redirections
+            std::string out;
+            std::string err;
+            int status;  // -1: ended by SIGABRT
+        } cases[] = {
+            {"AbortAfterOutput", "out=hello abort", "hello", "", -1},
+            {"AbortAfterATrace", "out=a trace=t abort", "a\n*** write_to_traces: t\n", "", -1},
+            {"DescriptorWritesInBetween", "out=a raw-out=b raw-err=c out=d 2>&1", "abcd", "", 0},
+            {"LoudBufferToAFullDisk",
+             "LUMTOOLS_IOBUFFER_OUTPUT=iob_loud_buffer " IOB_PROBE " out=hello push=ctx fatal=3:boom >/dev/full", "",
+             boom, 3},
+            {"LoudBuffersToAFullDiskNoMessage",
+             "LUMTOOLS_IOBUFFER_OUTPUT=iob_loud_buffer LUMTOOLS_IOBUFFER_ERRORS=iob_loud_buffer " IOB_PROBE
+             " out=hello err=E fatal-status=5 >/dev/full",
+             "", "E", 5},
+            {"ImmediateToAFullDisk", "out=hello push=ctx fatal=4:boom >/dev/full", "", boom, 4},
+        };
+        for (const auto &c : cases)
+        {
+            SCOPED_TRACE(c.name);
+            std::string command = c.command;
+            if (command.find(IOB_PROBE) == std::string::npos)
+                command = std::string(IOB_PROBE) + " " + command;
+            const process_result r = run_process({"/bin/sh", "-c", "exec env " + command});
+            EXPECT_EQ(r.out, c.out);
+            EXPECT_EQ(r.err, c.err);
+            if (c.status < 0)
+                EXPECT_EQ(r.signal, SIGABRT);
+            else
+                EXPECT_EQ(r.exit_code, c.status);
         }
     }
 }
