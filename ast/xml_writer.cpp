@@ -20,7 +20,9 @@ namespace Jack_Compiler
         // The text is gathered and handed to the output stream in pieces of
         // about this size: the bytes are those of one write per tag, at a
         // fraction of the calls. Every piece is handed over before anything
-        // can end the program, and the output volume limit sees every byte.
+        // can end the program, and the piece that crosses the output volume
+        // limit is handed over on its own, so the output stops exactly where
+        // one write per piece would stop it.
         const size_t chunk_size = 65536;
 
         // The element of each kind that has one, by kind; nullptr for the
@@ -181,7 +183,8 @@ namespace Jack_Compiler
         class xml_writer
         {
         public:
-            explicit xml_writer(int step_width) : step(step_width > 0 ? static_cast<size_t>(step_width) : 0)
+            explicit xml_writer(int step_width)
+                : step(step_width > 0 ? static_cast<size_t>(step_width) : 0), room(volume_left())
             {
                 text.reserve(chunk_size + 1024);
             }
@@ -193,18 +196,39 @@ namespace Jack_Compiler
                 if (!text.empty())
                     write_to_output(text);
                 text.clear();
+                room = volume_left();
             }
 
         private:
+            static size_t volume_left()
+            {
+                const long long left = Lum_IO_Buffers::output_volume_left();
+                return left < 0 ? 0 : static_cast<size_t>(left);
+            }
+
+            // Called after each piece a write of its own would have handed
+            // over (an indentation, "<", a tag name, a value, a line end):
+            // the piece that takes the text past the volume left goes out
+            // with what came before it, and ends the program there.
+            void piece_written()
+            {
+                if (__builtin_expect(text.size() > room, 0))
+                    flush();
+            }
+
             void indent(size_t depth)
             {
                 text.append(depth * step, ' ');
+                piece_written();
             }
 
             void end_line()
             {
                 if (step != 0)
+                {
                     text += '\n';
+                    piece_written();
+                }
                 if (text.size() >= chunk_size)
                     flush();
             }
@@ -215,8 +239,11 @@ namespace Jack_Compiler
             {
                 indent(depth);
                 text += '<';
+                piece_written();
                 text += tag;
+                piece_written();
                 text += '>';
+                piece_written();
                 end_line();
             }
 
@@ -224,35 +251,47 @@ namespace Jack_Compiler
             {
                 indent(depth);
                 text += "</";
+                piece_written();
                 text += tag;
+                piece_written();
                 text += '>';
+                piece_written();
                 end_line();
             }
 
             void string_tag(const char *tag, const std::string &value, size_t depth)
             {
-                indent(depth);
-                text += '<';
-                text += tag;
-                text += '>';
+                start_text_element(tag, depth);
                 escaped(value);
-                text += "</";
-                text += tag;
-                text += '>';
-                end_line();
+                end_text_element(tag);
             }
 
             void int_tag(const char *tag, int value, size_t depth)
+            {
+                start_text_element(tag, depth);
+                char digits[16];
+                text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+                end_text_element(tag);
+            }
+
+            // A text element's open tag and close tag are one piece each;
+            // the value between them is one more.
+            void start_text_element(const char *tag, size_t depth)
             {
                 indent(depth);
                 text += '<';
                 text += tag;
                 text += '>';
-                char digits[16];
-                text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+                piece_written();
+            }
+
+            void end_text_element(const char *tag)
+            {
+                piece_written();
                 text += "</";
                 text += tag;
                 text += '>';
+                piece_written();
                 end_line();
             }
 
@@ -280,6 +319,7 @@ namespace Jack_Compiler
             }
 
             const size_t step;
+            size_t room;  // bytes the output stream takes before the volume limit
             std::string text;
         };
 

@@ -7,6 +7,7 @@
 #include "iobuffer/error_context.h"
 #include "iobuffer/iobuffer.h"
 #include "tests/support/random_tree.h"
+#include "tests/support/xml_pieces.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -278,4 +279,43 @@ TEST(XmlWriterDeathTest, StopsAtTheOutputLimitWithTheTextBeforeItWritten)
     EXPECT_GT(out.size(), 10485760u);
     EXPECT_LT(out.size(), expected.size());
     EXPECT_EQ(out, expected.substr(0, out.size()));
+}
+
+namespace
+{
+    // Wherever the output volume limit falls, the text stops where a write
+    // per piece would stop it: at the end of the piece that crosses the
+    // limit, for every step width. The child spends the volume up to the
+    // chosen place on standard error sent to nowhere.
+    TEST(XmlWriterVolume, StopsAtTheEndOfThePieceThatCrossesTheLimit)
+    {
+        const long long limit = 10485760;
+        const std::string message = "Output written to the output and errors buffers has exceeded 10MB - the "
+                                    "largest output correct is less than half this size.\nYour program will now exit.\n";
+        std::mt19937 places(7);
+        for (int step : {3, 1, 0})
+        {
+            const unsigned seed = 20 + static_cast<unsigned>(step);
+            const std::string full = test_support::random_class_xml(seed, step);
+            for (int i = 0; i < 120; i++)
+            {
+                const size_t room = places() % full.size();
+                SCOPED_TRACE("step " + std::to_string(step) + ", room " + std::to_string(room));
+                const test_support::process_result r = run_in_child([&] {
+                    std::mt19937 rng(seed);
+                    const ast tree = test_support::random_class(rng);
+                    const int errors = dup(2);
+                    const int nowhere = open("/dev/null", O_WRONLY);
+                    dup2(nowhere, 2);
+                    Lum_IO_Buffers::write_to_errors(std::string(static_cast<size_t>(limit) - room, 'e'));
+                    dup2(errors, 2);
+                    ast_print_as_xml(tree, step);
+                });
+                ASSERT_TRUE(r.exited);
+                EXPECT_EQ(r.exit_code, 1);
+                EXPECT_EQ(r.err, message);
+                EXPECT_EQ(r.out, full.substr(0, test_support::xml_cut_at_limit(full, room)));
+            }
+        }
+    }
 }

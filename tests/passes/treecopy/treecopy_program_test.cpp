@@ -4,6 +4,7 @@
 #include "passes/treecopy/prune.h"
 #include "tests/passes/pass_programs.h"
 #include "tests/support/random_tree.h"
+#include "tests/support/xml_pieces.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -123,6 +124,38 @@ namespace
         EXPECT_EQ(together.exit_code, 1);
         EXPECT_EQ(together.err, "");
         EXPECT_TRUE(together.out == apart.out + message) << "merged streams differ in order or bytes";
+    }
+
+    // At the volume limit both passes stop where a write per piece would
+    // stop them: at the end of the piece that crosses the limit. Longer
+    // class names move the limit through every kind of piece.
+    TEST(PassPrograms, StopExactlyAtTheEndOfThePieceThatCrossesTheVolumeLimit)
+    {
+        const std::string example = source_file("examples/Main.xml");  // nothing in it folds
+        const size_t first = example.find("      <subr>\n");
+        const size_t last = example.find("   </subr-decs>\n");
+        const std::string subroutine = example.substr(first, last - first);
+        const std::string message = "Output written to the output and errors buffers has exceeded 10MB - the "
+                                    "largest output correct is less than half this size.\nYour program will now exit.\n";
+        for (size_t shift : {0, 7, 19, 41, 83, 151, 263, 419, 601, 877, 1103})
+        {
+            std::string input = example.substr(0, first);
+            input.replace(input.find("Main"), 4, "Main" + std::string(shift, 'x'));
+            while (input.size() < output_volume_limit + 5000)
+                input += subroutine;
+            input += example.substr(last);
+            const std::string expected = input.substr(0, test_support::xml_cut_at_limit(input, output_volume_limit));
+            for (const char *pass : {"treecopy", "exprfold"})
+            {
+                SCOPED_TRACE(std::string(pass) + ", class name " + std::to_string(shift + 4) + " bytes");
+                const process_result r = run_pass(pass, input);
+                ASSERT_TRUE(r.exited);
+                EXPECT_EQ(r.exit_code, 1);
+                EXPECT_EQ(r.err, message);
+                EXPECT_EQ(r.out.size(), expected.size());
+                EXPECT_TRUE(r.out == expected) << "the output is not the input up to the crossing piece";
+            }
+        }
     }
 
     // The walk and the reader share the recursion depth; the writer's lines,
