@@ -161,7 +161,9 @@ namespace Jack_Compiler
                 // Left for run time. Marking it as a call keeps the enclosing
                 // term impure, so no absorbing operand can remove it.
                 has_calls = true;
-                return optimise_result();
+                optimise_result r;
+                r.node = create_expr(lhs, op, rhs);
+                return r;
             }
             if (lc && rc)
                 return folded(integer_term(wrap16(l / r)));  // -32768 / -1 wraps to -32768
@@ -211,7 +213,7 @@ namespace Jack_Compiler
         default:
             break;
         }
-        return optimise_result();
+        return unoptimised_expr(lhs, lhs_class, op, rhs, rhs_class);
     }
 
     optimise_result unoptimised_expr(ast lhs, const tclass &, ast op, ast rhs, const tclass &)
@@ -278,14 +280,17 @@ namespace Jack_Compiler
             return create_expr(get_ann(t), std::move(elements));
         }
 
+        // When nothing changed, the expression that optimise_expr leaves
+        // unfolded is dropped again; it still counts against the node limit.
         const optimise_result r = optimise_expr(element(0), classes[0], element(1), element(2), classes[1]);
-        if (r.changed)
+        if (!changed && !r.changed)
+            return t;
+        // A folded result is a term; an unfolded one, re-formed around a
+        // changed operand, is a new expression of its own that does not
+        // take over the annotations of t.
+        if (ast_node_kind(r.node) == ast_term)
             return create_expr(get_ann(t), r.node);
-        // Re-formed around a changed operand, the expression is a new node of
-        // its own and does not take over the annotations of t.
-        if (changed)
-            return unoptimised_expr(elements[0], classes[0], elements[1], elements[2], classes[1]).node;
-        return t;
+        return r.node;
     }
 
     ast copy_term(ast t)
@@ -322,7 +327,9 @@ namespace Jack_Compiler
             if (ast_node_kind(inner) == ast_unary_op && get_unary_op_op(inner) == op)
                 return get_unary_op_term(inner);
 
-            const tclass c = has_calls ? of_kind(tc_impure) : classify_held(u);
+            // The term made to classify u is dropped unless u folds, but it
+            // counts against the node limit like any other node.
+            const tclass c = term_classify(create_term(u), has_calls);
             if (c.kind == tc_constant)
                 return op == "-" ? integer_term(c.value) : logical_term(c.value);
             return u == held ? t : create_term(get_ann(t), u);

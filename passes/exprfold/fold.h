@@ -37,7 +37,8 @@ namespace Jack_Compiler
     };
 
     // One folding step: the term that replaces an operator and its two
-    // operands, when a rule fired (changed); node means nothing otherwise.
+    // operands when a rule fired (changed), otherwise a new expression of
+    // the operator between the two operands.
     struct optimise_result
     {
         ast node = nullptr;
@@ -69,10 +70,9 @@ namespace Jack_Compiler
     optimise_result optimise_expr(ast lhs, const tclass &lhs_class, ast op, ast rhs, const tclass &rhs_class);
 
     // The fallback when no rule holds: a new expression of the same operator
-    // between the operands, with no annotations, and changed false. It is
-    // built only when an operand changed, since otherwise the expression is
-    // handed back as it came and the node would only count against the node
-    // limit.
+    // between the operands, with no annotations, and changed false. When no
+    // operand changed, copy_expr drops it and hands its argument back; it
+    // counts against the node limit all the same.
     optimise_result unoptimised_expr(ast lhs, const tclass &lhs_class, ast op, ast rhs, const tclass &rhs_class);
 }
 

@@ -1,7 +1,10 @@
 #include "passes/exprfold/fold.h"
 #include "tests/passes/notation.h"
+#include "tests/support/fatal_report.h"
 
 #include <climits>
+#include <cstdint>
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 using namespace Jack_Compiler;
@@ -274,6 +277,97 @@ namespace
         EXPECT_EQ(print_expr(create_expr(copied_array)), "a[2]");
         EXPECT_EQ(get_ann(copied_array), term_note);
         EXPECT_EQ(get_ann(get_term_term(copied_array)), op_note);
+    }
+
+    // The index the next node will get; asking costs one node.
+    uint64_t next_index()
+    {
+        return (reinterpret_cast<uintptr_t>(create_null()) >> 32) + 1;
+    }
+
+    // Folding builds nodes it may drop again: the term made to classify a
+    // unary operator, the expression an unfolded operator gives, the one a
+    // division by the constant 0 gives. They count against the node limit.
+    const struct
+    {
+        const char *expr;
+        uint64_t nodes;  // made by copy_expr, dropped ones included
+    } node_cases[] = {
+        {"x", 0},
+        {"a + b", 1},          // unoptimised_expr's expression
+        {"x % y", 1},
+        {"x / 0", 1},          // the division-by-zero expression
+        {"- x", 1},            // the classification term
+        {"~(x = 0)", 2},       // both
+        {"(7 / 0) * 0", 2},
+        {"- - x", 2},          // the inner operator's classification, the new expression
+        {"x + 0", 1},          // the expression around the kept operand
+        {"1 + 2", 3},          // int, term, expression
+        {"- 5", 4},            // the classification term, then int, term, expression
+        {"1 + 2 + 3", 1},      // always rebuilt
+    };
+
+    TEST(FoldNodes, DroppedNodesAreBuiltAndCounted)
+    {
+        for (const auto &c : node_cases)
+        {
+            SCOPED_TRACE(c.expr);
+            const ast e = parse_expr(c.expr);
+            const uint64_t before = next_index();
+            copy_expr(e);
+            EXPECT_EQ(next_index(), before + c.nodes + 1);
+        }
+    }
+
+    // So the node limit ends a run exactly where those nodes cross it.
+    TEST(FoldNodesDeathTest, TheNodeLimitCountsTheDroppedNodes)
+    {
+        const uint64_t last_index = 1000000;
+        auto fill_leaving = [&](uint64_t free) {
+            while (next_index() < last_index + 1 - free)
+            {
+            }
+        };
+        const ast e = parse_expr("~(x = 0)");
+        EXPECT_EXIT(
+            {
+                fill_leaving(2);
+                copy_expr(e);
+                std::exit(0);
+            },
+            testing::ExitedWithCode(0), testing::Eq(""));
+        EXPECT_EXIT(
+            {
+                fill_leaving(1);
+                copy_expr(e);
+            },
+            testing::ExitedWithCode(255),
+            testing::Eq(test_support::fatal_report(
+                {}, "attempted to create more than 1,000,000 nodes, the program is probably stuck in a loop")));
+    }
+
+    // Where no rule holds, and for a division by the constant 0, the result
+    // is a new expression of the same three elements without annotations.
+    TEST(FoldOptimise, UnfoldedOperatorsGiveANewExpressionOfTheirOperands)
+    {
+        for (const char *text : {"x + y", "x % y", "x / 0", "a[1] < f()"})
+        {
+            SCOPED_TRACE(text);
+            const ast e = parse_expr(text);
+            const ast lhs = get_expr(e, 0), op = get_expr(e, 1), rhs = get_expr(e, 2);
+            has_calls = false;
+            const optimise_result r =
+                optimise_expr(lhs, term_classify(lhs, false), op, rhs, term_classify(rhs, false));
+            EXPECT_FALSE(r.changed);
+            ASSERT_EQ(ast_node_kind(r.node), ast_expr);
+            EXPECT_NE(r.node, e);
+            ASSERT_EQ(size_of_expr(r.node), 3);
+            EXPECT_EQ(get_expr(r.node, 0), lhs);
+            EXPECT_EQ(get_expr(r.node, 1), op);
+            EXPECT_EQ(get_expr(r.node, 2), rhs);
+            EXPECT_EQ(get_ann(r.node), create_ann());
+            EXPECT_EQ(has_calls, std::string(text) == "x / 0");
+        }
     }
 
     TEST(FoldDeathTest, ATermHoldingSomethingElseEndsTheProgram)
