@@ -13,6 +13,9 @@
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace
 {
@@ -31,9 +34,10 @@ namespace
     // word-wide copy below.
     const std::size_t block_size = 1 << 16;
     const std::size_t word = 8;
+    const std::size_t slack = 32;  // zero bytes behind a block, for the scans below
     const std::size_t out_size = block_size * 15 + 64;
 
-    unsigned char in_block[block_size + word];
+    unsigned char in_block[block_size + slack];
     char out_block[out_size];
 
     const char *colour_of(int marker)
@@ -123,6 +127,144 @@ namespace
 #endif
     }
 
+    // Without colour, painting maps each byte to its visible form on its
+    // own (a line feed stands for itself), so a block is painted without a
+    // test per byte: a table gives every form, padded to four bytes.
+    struct visible_form
+    {
+        char bytes[4];
+        std::uint32_t size;
+    };
+
+    struct visible_table
+    {
+        visible_form form[256];
+    };
+
+    constexpr visible_table make_visible_table()
+    {
+        visible_table t{};
+        for (unsigned b = 0; b < 256; b++)
+        {
+            visible_form &f = t.form[b];
+            unsigned c = b;
+            std::uint32_t n = 0;
+            if (c >= 128)
+            {
+                f.bytes[n++] = 'M';
+                f.bytes[n++] = '-';
+                c &= 0x7F;
+            }
+            if (b == '\n')
+                f.bytes[n++] = '\n';
+            else if (c == 127)
+            {
+                f.bytes[n++] = '^';
+                f.bytes[n++] = '?';
+            }
+            else if (c >= 32)
+                f.bytes[n++] = static_cast<char>(c);
+            else
+            {
+                f.bytes[n++] = '^';
+                f.bytes[n++] = static_cast<char>(c + 64);
+            }
+            f.size = n;
+        }
+        return t;
+    }
+
+    constexpr visible_table visible = make_visible_table();
+
+    // Finds the bytes of a chunk that are not printed as themselves: bit k
+    // of the mask is set when byte k is below 32 or above 126. The plain
+    // scanner works anywhere; the vector one, where the processor has it,
+    // does the same for 16 bytes at once.
+    struct plain_scanner
+    {
+        static constexpr std::size_t width = 8;
+        static void copy(char *out, const unsigned char *in)
+        {
+            std::memcpy(out, in, width);
+        }
+        static unsigned specials(const unsigned char *in)
+        {
+            unsigned mask = 0;
+            for (std::size_t k = 0; k < width; k++)
+                mask |= static_cast<unsigned>(in[k] < 32 || in[k] > 126) << k;
+            return mask;
+        }
+    };
+
+#if defined(__SSE2__)
+    struct vector_scanner
+    {
+        static constexpr std::size_t width = 16;
+        static void copy(char *out, const unsigned char *in)
+        {
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_loadu_si128(reinterpret_cast<const __m128i *>(in)));
+        }
+        static unsigned specials(const unsigned char *in)
+        {
+            // As signed bytes, everything from 128 up is below 32.
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in));
+            const __m128i m = _mm_or_si128(_mm_cmplt_epi8(b, _mm_set1_epi8(32)), _mm_cmpeq_epi8(b, _mm_set1_epi8(127)));
+            return static_cast<unsigned>(_mm_movemask_epi8(m));
+        }
+    };
+    using fast_scanner = vector_scanner;
+#else
+    using fast_scanner = plain_scanner;
+#endif
+
+    char *append_form(char *out, unsigned char c)
+    {
+        const visible_form &f = visible.form[c];
+        std::memcpy(out, f.bytes, 4);
+        return out + f.size;
+    }
+
+    // Paints a block of size bytes without colour, a chunk at a time. Each
+    // step copies the whole chunk from where the last visible form ended
+    // and keeps the part up to the next such byte, then writes that byte's
+    // form; the first two steps of a chunk run whether or not it has such
+    // bytes (a step past the last one keeps the rest and writes nothing),
+    // so a typical chunk costs no branch that the data decides. Reads up to
+    // a chunk and a byte past the block (the zero slack), and writes up to
+    // a chunk past the painting.
+    template <typename Scanner>
+    char *paint_plain_block(const unsigned char *in, std::size_t size, char *out)
+    {
+        const std::size_t width = Scanner::width;
+        std::size_t i = 0;
+        for (; i + width <= size; i += width)
+        {
+            const unsigned char *chunk = in + i;
+            unsigned mask = Scanner::specials(chunk);
+            unsigned start = 0;
+            auto step = [&] {
+                const unsigned at = static_cast<unsigned>(__builtin_ctz(mask | (1u << width)));
+                Scanner::copy(out, chunk + start);
+                out += at - start;
+                const unsigned found = at < width;
+                const visible_form &f = visible.form[chunk[at]];
+                std::memcpy(out, f.bytes, 4);
+                out += f.size & (0u - found);
+                start = at + found;
+                mask &= mask - 1;
+            };
+            step();
+            step();
+            while (mask != 0)
+                step();
+            Scanner::copy(out, chunk + start);
+            out += width - start;
+        }
+        for (; i < size; i++)
+            out = append_form(out, in[i]);
+        return out;
+    }
+
     [[noreturn]] void fail(const char *what, int error)
     {
         std::fprintf(stderr, "diffpaint: cannot %s: %s\n", what, std::strerror(error));
@@ -161,6 +303,46 @@ namespace
             fail("write standard output", errno);
     }
 
+    // Paints a block with or without colour, a run of printable bytes at a
+    // time; line_start says whether the block starts a line and is left
+    // saying whether the next one does.
+    char *paint_block(const unsigned char *in, std::size_t size, char *out, bool colour, bool &line_start)
+    {
+        const unsigned char *const end = in + size;
+        while (in != end)
+        {
+            if (line_start)
+            {
+                line_start = false;
+                if (colour)
+                    if (const char *line_colour = colour_of(*in))
+                        out = append(out, line_colour, std::strlen(line_colour));
+            }
+            const std::size_t run = copy_printable_run(in, out);
+            in += run;
+            out += run;
+            if (in == end)
+                break;
+            const unsigned c = *in++;
+            if (c == '\n')
+            {
+                if (colour)
+                    out = append(out, reset);
+                *out++ = '\n';
+                line_start = true;
+            }
+            else if (colour)
+            {
+                out = append(out, reverse_on);
+                out = append_visible(out, c);
+                out = append(out, reverse_off);
+            }
+            else
+                out = append_visible(out, c);
+        }
+        return out;
+    }
+
     // Copies standard input to standard output, line by line; returns the
     // exit status.
     int paint(bool colour)
@@ -171,40 +353,14 @@ namespace
             const std::size_t got = read_some(in_block, block_size);
             if (got == 0)
                 break;
-            const unsigned char *in = in_block;
-            const unsigned char *const end = in + got;
-            std::memset(in_block + got, 0, word);
+            std::memset(in_block + got, 0, slack);
             char *out = out_block;
-            while (in != end)
+            if (colour)
+                out = paint_block(in_block, got, out, true, line_start);
+            else
             {
-                if (line_start)
-                {
-                    line_start = false;
-                    if (colour)
-                        if (const char *line_colour = colour_of(*in))
-                            out = append(out, line_colour, std::strlen(line_colour));
-                }
-                const std::size_t run = copy_printable_run(in, out);
-                in += run;
-                out += run;
-                if (in == end)
-                    break;
-                const unsigned c = *in++;
-                if (c == '\n')
-                {
-                    if (colour)
-                        out = append(out, reset);
-                    *out++ = '\n';
-                    line_start = true;
-                }
-                else if (colour)
-                {
-                    out = append(out, reverse_on);
-                    out = append_visible(out, c);
-                    out = append(out, reverse_off);
-                }
-                else
-                    out = append_visible(out, c);
+                out = paint_plain_block<fast_scanner>(in_block, got, out);
+                line_start = in_block[got - 1] == '\n';
             }
             write_out(out_block, static_cast<std::size_t>(out - out_block));
         }
