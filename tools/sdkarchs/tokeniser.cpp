@@ -215,13 +215,63 @@ namespace JSON_Parser
             return c;
         }
 
+        // What a character read into s.ch becomes: a tab reaches the scanner
+        // as blanks up to the next multiple of 8 columns, and a carriage
+        // return, alone or before a line feed, as one line feed.
+        void take_read_character(tokeniser_state &s)
+        {
+            if (s.ch == '\t')
+            {
+                s.column++;
+                if (s.column % 8 != 0)
+                    s.pushed_back = '\t';
+                s.ch = ' ';
+                *s.current_text += ' ';
+            }
+            else if (s.ch == '\r')
+            {
+                const int following = take_pushed_back_or_read();
+                if (following != '\n')
+                    s.pushed_back = following;
+                s.ch = '\n';
+            }
+            else if (s.ch >= 32 && s.ch <= 126)
+            {
+                s.column++;
+                *s.current_text += static_cast<char>(s.ch);
+            }
+        }
+
         // Reads one character into state->ch, keeping the line store, the
-        // line number and the column up to date. Tabs reach the scanner as
-        // blanks up to the next multiple of 8 columns, and a carriage return,
-        // alone or before a line feed, as one line feed.
+        // line number and the column up to date.
         void nextch()
         {
             tokeniser_state &s = *state;
+            // Inside a line, with nothing pushed back, the next byte comes
+            // straight from the stream, and a printable one needs nothing
+            // more: the path of nearly every byte.
+            if (s.reading && s.ch != '\n' && s.ch != end_of_input && s.pushed_back == -1 && !s.input_ended)
+            {
+                const int c = getc_unlocked(stdin);
+                if (c >= 32 && c <= 126)
+                {
+                    s.ch = c;
+                    s.column++;
+                    s.current_text->push_back(static_cast<char>(c));
+                    return;
+                }
+                if (c == EOF)
+                {
+                    if (std::ferror(stdin))
+                        fatal_error(1, "could not read standard input");
+                    s.input_ended = true;
+                    s.ch = end_of_input;
+                    return;
+                }
+                s.ch = c;
+                take_read_character(s);
+                return;
+            }
             if (!s.reading)
             {
                 s.reading = true;
@@ -254,26 +304,7 @@ namespace JSON_Parser
             }
 
             s.ch = take_pushed_back_or_read();
-            if (s.ch == '\t')
-            {
-                s.column++;
-                if (s.column % 8 != 0)
-                    s.pushed_back = '\t';
-                s.ch = ' ';
-                *s.current_text += ' ';
-            }
-            else if (s.ch == '\r')
-            {
-                const int following = take_pushed_back_or_read();
-                if (following != '\n')
-                    s.pushed_back = following;
-                s.ch = '\n';
-            }
-            else if (s.ch >= 32 && s.ch <= 126)
-            {
-                s.column++;
-                *s.current_text += static_cast<char>(s.ch);
-            }
+            take_read_character(s);
         }
 
         Token make_handle(std::size_t index)
