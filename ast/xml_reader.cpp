@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 using Lum_IO_Buffers::fatal_error;
 using Lum_IO_Buffers::pop_error_context;
@@ -44,12 +45,91 @@ namespace Jack_Compiler
         bool initialised_xml_parser = false;
         std::string entity;  // reused for the name of every entity
 
-        // Bytes come through the standard input stream's own buffer, one at a
-        // time, so that nothing beyond the look-ahead byte is taken from it.
-        inline int read_byte()
+        // ---- Where the bytes come from --------------------------------------
+        //
+        // The reader consumes standard input byte by byte and never beyond
+        // the look-ahead byte, so a program that reads on after the tree
+        // finds the rest. The bytes the C library's stream holds ready are
+        // seen as a window [window_next, window_end): runs of them are
+        // scanned in place, and consuming a byte moves window_next. With
+        // glibc the window is the stream's own buffer, given back at the end
+        // of every read; elsewhere (and when a test asks for it) the window
+        // stays empty and each byte comes from getc_unlocked.
+#if defined(__GLIBC__)
+        const bool stream_window_available = true;
+#else
+        const bool stream_window_available = false;
+#endif
+        bool bytewise_stdin = !stream_window_available;
+        bool window_is_stdin = false;
+        const unsigned char *window_next = nullptr;
+        const unsigned char *window_end = nullptr;
+
+        void take_stdin_window()
         {
+#if defined(__GLIBC__)
+            if (!bytewise_stdin)
+            {
+                window_next = reinterpret_cast<const unsigned char *>(stdin->_IO_read_ptr);
+                window_end = reinterpret_cast<const unsigned char *>(stdin->_IO_read_end);
+                window_is_stdin = true;
+                return;
+            }
+#endif
+            window_next = window_end = nullptr;
+            window_is_stdin = false;
+        }
+
+        void give_back_stdin_window()
+        {
+#if defined(__GLIBC__)
+            if (window_is_stdin)
+                stdin->_IO_read_ptr = reinterpret_cast<char *>(const_cast<unsigned char *>(window_next));
+#endif
+            window_is_stdin = false;
+            window_next = window_end = nullptr;
+        }
+
+        // The window is used up: the next byte comes from the stream, which
+        // fills its buffer again, and the window becomes what it then holds.
+        int refill()
+        {
+#if defined(__GLIBC__)
+            if (window_is_stdin)
+            {
+                stdin->_IO_read_ptr = reinterpret_cast<char *>(const_cast<unsigned char *>(window_end));
+                const int c = getc_unlocked(stdin);
+                window_next = reinterpret_cast<const unsigned char *>(stdin->_IO_read_ptr);
+                window_end = reinterpret_cast<const unsigned char *>(stdin->_IO_read_end);
+                return c;
+            }
+#endif
             return getc_unlocked(stdin);
         }
+
+        inline int read_byte()
+        {
+            if (window_next != window_end)
+                return *window_next++;
+            return refill();
+        }
+
+        // Bytes that may follow the first one of a tag name.
+        struct name_bytes
+        {
+            bool in_name[256];
+        };
+
+        constexpr name_bytes make_name_bytes()
+        {
+            name_bytes t{};
+            for (int c = 0; c < 256; c++)
+                t.in_name[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                               c == '.' || c == '_';
+            return t;
+        }
+
+        constexpr name_bytes tag_name_bytes = make_name_bytes();
 
         bool is_letter(int c)
         {
@@ -150,10 +230,21 @@ namespace Jack_Compiler
                 xmltoken.kind = xml_eoi;
                 return;
             }
-            while (is_letter(ch) || is_digit(ch) || ch == '-' || ch == '.' || ch == '_')
+            // The name's first byte, then the rest of it as it stands in the
+            // window, a run at a time.
+            std::string &name = xmltoken.text;
+            name += static_cast<char>(ch);
+            for (;;)
             {
-                xmltoken.text += static_cast<char>(ch);
+                const unsigned char *p = window_next;
+                while (p != window_end && tag_name_bytes.in_name[*p])
+                    p++;
+                name.append(reinterpret_cast<const char *>(window_next), static_cast<size_t>(p - window_next));
+                window_next = p;
                 ch = read_byte();
+                if (ch == EOF || !tag_name_bytes.in_name[ch])
+                    break;
+                name += static_cast<char>(ch);
             }
             while (ch != EOF && ch != '>')
                 ch = read_byte();
@@ -172,24 +263,21 @@ namespace Jack_Compiler
         }
 
         // Character data up to the next "<" or the end of input; never empty.
-        // Most of it is the indentation between tags, so plain bytes are
-        // gathered in a local run and appended to the token's text a run at
-        // a time, with the look-ahead byte kept in a register meanwhile.
+        // Most of it is the indentation between tags: after the look-ahead
+        // byte, the run behind it in the window is scanned in place and
+        // appended at once, first while it is whitespace, then up to the
+        // next "<" or "&".
         void read_text()
         {
             xmltoken.kind = xml_text;
             std::string &text = xmltoken.text;
             text.clear();
             bool whitespace = true;
-            char run[256];
-            std::size_t used = 0;
             int c = ch;
             while (c != EOF && c != '<')
             {
                 if (c == '&')
                 {
-                    text.append(run, used);
-                    used = 0;
                     ch = c;
                     const char decoded = read_entity();
                     text += decoded;
@@ -197,16 +285,29 @@ namespace Jack_Compiler
                     c = ch;
                     continue;
                 }
-                run[used++] = static_cast<char>(c);
+                text += static_cast<char>(c);
                 whitespace = whitespace && is_whitespace_byte(c);
-                if (used == sizeof run)
+                const unsigned char *p = window_next;
+                const unsigned char *const end = window_end;
+                if (whitespace)
                 {
-                    text.append(run, used);
-                    used = 0;
+                    // Indentation is blanks, eight at a time.
+                    const std::uint64_t blanks = 0x2020202020202020u;
+                    for (std::uint64_t w; end - p >= 8 && (std::memcpy(&w, p, 8), w == blanks);)
+                        p += 8;
+                    while (p != end && is_whitespace_byte(*p))
+                        p++;
                 }
+                if (p != end && *p != '<' && *p != '&')
+                {
+                    whitespace = false;
+                    while (p != end && *p != '<' && *p != '&')
+                        p++;
+                }
+                text.append(reinterpret_cast<const char *>(window_next), static_cast<size_t>(p - window_next));
+                window_next = p;
                 c = read_byte();
             }
-            text.append(run, used);
             ch = c;
             xmltoken.whitespace = whitespace;
         }
@@ -316,14 +417,20 @@ namespace Jack_Compiler
                 next_token_xml();
         }
 
+        // Tag names hold no NUL byte, so one pass of strcmp decides.
+        bool token_named(const char *name)
+        {
+            return std::strcmp(xmltoken.text.c_str(), name) == 0;
+        }
+
         bool at_open_tag(const char *tag)
         {
-            return xmltoken.kind == xml_opentag && xmltoken.text == tag;
+            return xmltoken.kind == xml_opentag && token_named(tag);
         }
 
         bool at_close_tag(const char *tag)
         {
-            return xmltoken.kind == xml_closetag && xmltoken.text == tag;
+            return xmltoken.kind == xml_closetag && token_named(tag);
         }
 
         void mustbe_xml_opentag(const char *tag)
@@ -334,7 +441,7 @@ namespace Jack_Compiler
             skip_whitespace();
             if (xmltoken.kind != xml_opentag)
                 xml_parse_error("missing open tag");
-            if (xmltoken.text != tag)
+            if (!token_named(tag))
                 xml_parse_error(std::string("missing <") + tag + ">");
             next_token_xml();
         }
@@ -344,7 +451,7 @@ namespace Jack_Compiler
             skip_whitespace();
             if (xmltoken.kind != xml_closetag)
                 xml_parse_error("missing close tag");
-            if (xmltoken.text != tag)
+            if (!token_named(tag))
                 xml_parse_error(std::string("missing </") + tag + ">");
             leave();
             open_elements--;
@@ -579,9 +686,9 @@ namespace Jack_Compiler
             std::string class_name = ast_parse_xml_string("class-name");
             mustbe_some_opentag();
             ast object;
-            if (xmltoken.text == "this")
+            if (token_named("this"))
                 object = ast_parse_xml_this();
-            else if (xmltoken.text == "var")
+            else if (token_named("var"))
                 object = ast_parse_xml_var();
             else
                 xml_parse_error("missing open tag <var> or <this> found:" + xmltoken.text);
@@ -757,9 +864,9 @@ namespace Jack_Compiler
             const ann a = ast_parse_xml_annotation();
             mustbe_some_opentag();
             ast call;
-            if (xmltoken.text == "call-as-function")
+            if (token_named("call-as-function"))
                 call = ast_parse_xml_call_as_function();
-            else if (xmltoken.text == "call-as-method")
+            else if (token_named("call-as-method"))
                 call = ast_parse_xml_call_as_method();
             else
                 xml_parse_error("missing open tag <call-as-function> or <call-as-method> found:" + xmltoken.text);
@@ -864,11 +971,11 @@ namespace Jack_Compiler
             const ann a = ast_parse_xml_annotation();
             mustbe_some_opentag();
             ast subr;
-            if (xmltoken.text == "constructor")
+            if (token_named("constructor"))
                 subr = read_subroutine("constructor", create_constructor);
-            else if (xmltoken.text == "function")
+            else if (token_named("function"))
                 subr = read_subroutine("function", create_function);
-            else if (xmltoken.text == "method")
+            else if (token_named("method"))
                 subr = read_subroutine("method", create_method);
             else
                 xml_parse_error("missing open tag <constructor>, <function>, or <method>");
@@ -880,6 +987,7 @@ namespace Jack_Compiler
 
     ast ast_parse_xml()
     {
+        take_stdin_window();
         push_error_context("ast_parse_xml()");
         next_token_xml();
         skip_whitespace();
@@ -898,7 +1006,13 @@ namespace Jack_Compiler
         const ast tree = create_class(a, std::move(class_name), statics, fields, subr_decs);
 
         pop_error_context();
+        give_back_stdin_window();
         return tree;
+    }
+
+    void xml_read_stdin_bytewise(bool bytewise)
+    {
+        bytewise_stdin = bytewise || !stream_window_available;
     }
 
 #ifdef JACK_FUZZING
@@ -912,6 +1026,8 @@ namespace Jack_Compiler
         contexts_pushed = 0;
         eager = false;
         open_elements = 0;
+        window_is_stdin = false;
+        window_next = window_end = nullptr;
     }
 #endif
 }

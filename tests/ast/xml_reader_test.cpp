@@ -4,6 +4,7 @@
 #include "ast/nesting_limit.h"
 #include "ast/nodes.h"
 #include "ast/syntax_tree.h"
+#include "iobuffer/iobuffer.h"
 #include "tests/support/fatal_report.h"
 #include "tests/support/random_tree.h"
 
@@ -328,4 +329,37 @@ TEST(XmlReader, ASecondCallGoesOnWhereTheFirstStopped)
     r = two_classes(main_one_line() + main_one_line());
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err, fatal_report({"ast_parse_xml()", "parsing xml tag: class"}, "\nParse Error! missing <class>\n"));
+}
+
+// Scanning the stream's buffer in place must read exactly what taking one
+// byte at a time reads: the same tree or the same report, and the same rest
+// of standard input left for whoever reads on.
+TEST(XmlReader, ScanningTheBufferInPlaceReadsAsByteByByte)
+{
+    std::vector<std::string> inputs = {source_file("examples/Everything.xml") + "  <after> the tree",
+                                       source_file("examples/Main.xml"), main_one_line() + "rest", ""};
+    for (unsigned seed = 1; seed <= 6; seed++)
+        inputs.push_back(test_support::random_class_xml(seed, static_cast<int>(seed % 4)) + "\n<class>");
+    const std::string everything = source_file("examples/Everything.xml");
+    for (size_t cut = 1; cut < everything.size(); cut += everything.size() / 23)
+        inputs.push_back(everything.substr(0, cut));
+    for (const std::string &input : inputs)
+    {
+        SCOPED_TRACE(input.substr(0, 80));
+        process_result results[2];
+        for (int bytewise = 0; bytewise < 2; bytewise++)
+            results[bytewise] = run_in_child(
+                [bytewise] {
+                    xml_read_stdin_bytewise(bytewise != 0);
+                    ast_print_as_xml(ast_parse_xml(), 1);
+                    Lum_IO_Buffers::print_output();
+                    std::printf("\n--- left on standard input:\n");
+                    for (int c; (c = std::getchar()) != EOF;)
+                        std::putchar(c);
+                },
+                input);
+        EXPECT_EQ(results[0].exit_code, results[1].exit_code);
+        EXPECT_EQ(results[0].err, results[1].err);
+        EXPECT_TRUE(results[0].out == results[1].out);
+    }
 }
