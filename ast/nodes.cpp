@@ -158,6 +158,44 @@ namespace Jack_Compiler
         return kind_compatible(get_node(t, "ast_have_kind")->kind, k);
     }
 
+    namespace
+    {
+        // The blocks nodes are taken from, and the free end of the last one.
+        std::vector<char *> *node_blocks = nullptr;
+        char *block_free = nullptr;
+        std::size_t block_left = 0;
+        const std::size_t node_block_size = std::size_t(1) << 20;
+    }
+
+    void *ast_node::operator new(std::size_t size)
+    {
+        const std::size_t align = alignof(std::max_align_t);
+        size = (size + align - 1) / align * align;
+        if (size > block_left)
+        {
+            if (node_blocks == nullptr)
+                node_blocks = new std::vector<char *>();
+            block_free = static_cast<char *>(::operator new(node_block_size));
+            node_blocks->push_back(block_free);
+            block_left = node_block_size;
+        }
+        void *node = block_free;
+        block_free += size;
+        block_left -= size;
+        return node;
+    }
+
+    void release_node_memory()
+    {
+        if (node_blocks != nullptr)
+            for (char *block : *node_blocks)
+                ::operator delete(block);
+        delete node_blocks;
+        node_blocks = nullptr;
+        block_free = nullptr;
+        block_left = 0;
+    }
+
     void ast_mustbe_kind(ast t, ast_kind k)
     {
         const ast_kind actual = get_node(t, "ast_mustbe_kind")->kind;
@@ -187,6 +225,7 @@ namespace Jack_Compiler
         {
             for (ast_node *node : *ast_nodes)
                 delete node;
+            release_node_memory();
             for (ann_node *set : *ann_nodes)
                 delete set;
             delete ast_nodes;

@@ -6,6 +6,7 @@
 
 #include "ast/syntax_tree.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,6 +24,11 @@ namespace Jack_Compiler
     {
         ast_node(ast_kind k, ann a) : kind(k), annotations(a) {}
         virtual ~ast_node() {}
+        // Nodes live as long as the table: they are taken from large blocks
+        // one after the other, and the blocks go all at once when the table
+        // is emptied (release_node_memory).
+        static void *operator new(std::size_t size);
+        static void operator delete(void *) noexcept {}
         ast_kind kind;
         ann annotations;
     };
@@ -168,6 +174,10 @@ namespace Jack_Compiler
     // library instead of scanning the stream's buffer in place: the path of
     // every C library but glibc, which tests use to compare the two.
     void xml_read_stdin_bytewise(bool bytewise);
+
+    // Frees the blocks the nodes were taken from; every node must have been
+    // destroyed first.
+    void release_node_memory();
 
     int32_t handle_index(const void *handle);
     int32_t handle_tag(const void *handle);

@@ -36,6 +36,10 @@ namespace Jack_Compiler
             xml_token_kind kind = xml_eoi;
             std::string text;
             bool whitespace = false;  // character data made only of whitespace
+            // Whitespace is often left where it stands in the window and
+            // copied into text only when asked for (token_text).
+            const unsigned char *lazy_begin = nullptr;
+            std::size_t lazy_size = 0;
         };
 
         // The reader's state lives as long as the process: a second call of
@@ -62,6 +66,7 @@ namespace Jack_Compiler
 #endif
         bool bytewise_stdin = !stream_window_available;
         bool window_is_stdin = false;
+        const unsigned char *window_base = nullptr;  // the first byte that may be looked back at
         const unsigned char *window_next = nullptr;
         const unsigned char *window_end = nullptr;
 
@@ -72,11 +77,12 @@ namespace Jack_Compiler
             {
                 window_next = reinterpret_cast<const unsigned char *>(stdin->_IO_read_ptr);
                 window_end = reinterpret_cast<const unsigned char *>(stdin->_IO_read_end);
+                window_base = window_next;
                 window_is_stdin = true;
                 return;
             }
 #endif
-            window_next = window_end = nullptr;
+            window_base = window_next = window_end = nullptr;
             window_is_stdin = false;
         }
 
@@ -87,7 +93,7 @@ namespace Jack_Compiler
                 stdin->_IO_read_ptr = reinterpret_cast<char *>(const_cast<unsigned char *>(window_next));
 #endif
             window_is_stdin = false;
-            window_next = window_end = nullptr;
+            window_base = window_next = window_end = nullptr;
         }
 
         // The window is used up: the next byte comes from the stream, which
@@ -101,6 +107,7 @@ namespace Jack_Compiler
                 const int c = getc_unlocked(stdin);
                 window_next = reinterpret_cast<const unsigned char *>(stdin->_IO_read_ptr);
                 window_end = reinterpret_cast<const unsigned char *>(stdin->_IO_read_end);
+                window_base = c == EOF ? window_next : window_next - 1;  // c stands just before
                 return c;
             }
 #endif
@@ -274,6 +281,27 @@ namespace Jack_Compiler
             text.clear();
             bool whitespace = true;
             int c = ch;
+
+            // Whitespace up to a "<" that stands, with the look-ahead byte
+            // before it, in the window is left there.
+            if (is_whitespace_byte(c) && window_next > window_base && window_next[-1] == c)
+            {
+                const unsigned char *p = window_next;
+                const std::uint64_t blanks = 0x2020202020202020u;
+                for (std::uint64_t w; window_end - p >= 8 && (std::memcpy(&w, p, 8), w == blanks);)
+                    p += 8;
+                while (p != window_end && is_whitespace_byte(*p))
+                    p++;
+                if (p != window_end && *p == '<')
+                {
+                    xmltoken.lazy_begin = window_next - 1;
+                    xmltoken.lazy_size = static_cast<std::size_t>(p - xmltoken.lazy_begin);
+                    xmltoken.whitespace = true;
+                    window_next = p + 1;
+                    ch = '<';
+                    return;
+                }
+            }
             while (c != EOF && c != '<')
             {
                 if (c == '&')
@@ -312,8 +340,20 @@ namespace Jack_Compiler
             xmltoken.whitespace = whitespace;
         }
 
+        // The text of the token, whitespace left in the window included.
+        const std::string &token_text()
+        {
+            if (xmltoken.lazy_size != 0)
+            {
+                xmltoken.text.assign(reinterpret_cast<const char *>(xmltoken.lazy_begin), xmltoken.lazy_size);
+                xmltoken.lazy_size = 0;
+            }
+            return xmltoken.text;
+        }
+
         void next_token_xml()
         {
+            xmltoken.lazy_size = 0;
             if (!initialised_xml_parser)
             {
                 ch = read_byte();
@@ -473,7 +513,7 @@ namespace Jack_Compiler
             mustbe_xml_opentag(tag);
             if (xmltoken.kind != xml_text)
                 xml_parse_error("missing text");
-            std::string value = xmltoken.text;
+            std::string value = token_text();
             next_token_xml();
             mustbe_xml_closetag(tag);
             return value;
@@ -510,7 +550,7 @@ namespace Jack_Compiler
             mustbe_xml_opentag(tag);
             if (xmltoken.kind != xml_text)
                 xml_parse_error("number missing");
-            const std::string text = xmltoken.text;
+            const std::string text = token_text();
             next_token_xml();
             long long value = 0;
             if (!leading_int(text, value))
@@ -541,7 +581,7 @@ namespace Jack_Compiler
                     errors.push_back(ast_parse_xml_string("ann-error"));
                 else
                     xml_parse_error("missing open tag <ann-comment>, <ann-warning> or <ann-error> found:" +
-                                    xmltoken.text);
+                                    token_text());
                 skip_whitespace();
                 leave();
             }
@@ -1027,7 +1067,7 @@ namespace Jack_Compiler
         eager = false;
         open_elements = 0;
         window_is_stdin = false;
-        window_next = window_end = nullptr;
+        window_base = window_next = window_end = nullptr;
     }
 #endif
 }
