@@ -1,12 +1,31 @@
 // exprfold: reads one class tree in the XML tree form on standard input,
 // folds its constant expressions, and writes the resulting tree on standard
-// output. Arguments are ignored.
+// output. Arguments other than a first --help or --version are ignored.
 #include "ast/syntax_tree.h"
+#include "cli/standard_options.h"
 #include "iobuffer/iobuffer.h"
 #include "passes/exprfold/copy_tree.h"
 
-int main()
+
+namespace
 {
+    const Jack_Command_Line::program_help help = {
+        "exprfold",
+        "exprfold [--help | --version]",
+        "Reads one class tree in the XML tree form on standard input, folds its\n"
+        "constant expressions in 16-bit wrapping arithmetic, and writes the resulting\n"
+        "tree in the same form on standard output, indented 3 spaces a level.\n",
+        "",
+        "Other arguments are ignored.\n",
+        Jack_Command_Line::tree_program_exit_statuses,
+        Jack_Command_Line::streams_environment,
+    };
+}
+
+int main(int argc, char **argv)
+{
+    Jack_Command_Line::answer_standard_options(argc, argv, help);
+
     using namespace Jack_Compiler;
     const ast result = copy_class(ast_parse_xml());
     ast_print_as_xml(result, 3);

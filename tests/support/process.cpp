@@ -32,7 +32,7 @@ namespace test_support
         [[noreturn]] void exec_child(const std::vector<std::string> &argv, const process_options &options)
         {
             for (const char *name : {"LUMTOOLS_IOBUFFER_OUTPUT", "LUMTOOLS_IOBUFFER_TRACES",
-                                     "LUMTOOLS_IOBUFFER_ERRORS", "LUMTOOLS_IOBUFFER_LOGS"})
+                                     "LUMTOOLS_IOBUFFER_ERRORS", "LUMTOOLS_IOBUFFER_LOGS", "NO_COLOR"})
                 unsetenv(name);
             for (const auto &setting : options.env)
                 setenv(setting.first.c_str(), setting.second.c_str(), 1);

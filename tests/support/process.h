@@ -23,8 +23,9 @@ namespace test_support
     struct process_options
     {
         std::string input;
-        // Set in the child after the four LUMTOOLS_IOBUFFER_* variables have
-        // been removed, so that the caller's environment never leaks in.
+        // Set in the child after the four LUMTOOLS_IOBUFFER_* variables and
+        // NO_COLOR have been removed, so that the caller's environment never
+        // leaks in.
         std::vector<std::pair<std::string, std::string>> env;
         bool merge_stderr = false;  // standard error into the same pipe as standard output
         bool output_to_pty = false; // standard output is a pseudo-terminal

@@ -6,11 +6,15 @@
 //   diffpaint [-n|-y]
 //
 // Colour is on when standard output is a terminal; a first argument of
-// exactly "-n" turns it off and "-y" turns it on. The output has exactly one
+// exactly "-n" turns it off and "-y" turns it on; without either, a NO_COLOR
+// variable that is set and not empty turns it off. The output has exactly one
 // line per input line and always ends with a line feed.
+#include "cli/standard_options.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 #if defined(__SSE2__)
@@ -382,9 +386,31 @@ namespace
 
 // The fuzz target includes this file and calls paint() on inputs in memory.
 #ifndef JACK_FUZZING
+static const Jack_Command_Line::program_help diffpaint_help = {
+    "diffpaint",
+    "diffpaint [-n | -y]\n"
+    "       diffpaint --help | --version",
+    "Copies diff-style text from standard input to standard output, one line for\n"
+    "each input line. Lines starting with \"-\", \"+\" or \"|\" are coloured, and every\n"
+    "byte that is not printable ASCII is written visibly (^I, ^M, M-i, ^?).\n",
+    "  -n         no colour\n"
+    "  -y         colour, even when standard output is not a terminal\n",
+    "Only the first argument counts; every other argument is ignored. Without -n\n"
+    "or -y, colour is on when standard output is a terminal and NO_COLOR is not\n"
+    "set to a non-empty value.\n",
+    "  0    success (a reader that closes the pipe early ends it quietly)\n"
+    "  1    standard input cannot be read or standard output cannot be written\n",
+    "  NO_COLOR  when set and not empty, no colour unless -y is given\n",
+};
+
 int main(int argc, char **argv)
 {
-    bool colour = isatty(1) != 0;
+    Jack_Command_Line::answer_standard_options(argc, argv, diffpaint_help);
+
+    // The common NO_COLOR convention: set and not empty means no colour,
+    // unless asked for by -y.
+    const char *no_colour = std::getenv("NO_COLOR");
+    bool colour = isatty(1) != 0 && (no_colour == nullptr || *no_colour == '\0');
     if (argc > 1 && std::strcmp(argv[1], "-n") == 0)
         colour = false;
     else if (argc > 1 && std::strcmp(argv[1], "-y") == 0)

@@ -22,12 +22,16 @@ namespace
     const std::string unrev = "\033[27m";
     const std::string reset = "\033[0m";
 
-    process_result paint(std::vector<std::string> args, const std::string &input, bool pty = false)
+    using environment = std::vector<std::pair<std::string, std::string>>;
+
+    process_result paint(std::vector<std::string> args, const std::string &input, bool pty = false,
+                         const environment &env = {})
     {
         args.insert(args.begin(), program("diffpaint"));
         process_options options;
         options.input = input;
         options.output_to_pty = pty;
+        options.env = env;
         return run_process(args, options);
     }
 
@@ -111,6 +115,7 @@ namespace
         const char *name;
         std::vector<std::string> args;
         std::string output;  // the terminal turns each line feed into "\r\n"
+        environment env = {};
     };
 
     void PrintTo(const terminal_case &c, std::ostream *os)
@@ -125,7 +130,7 @@ namespace
     TEST_P(OnTerminal, ColoursByDefault)
     {
         const terminal_case &c = GetParam();
-        const process_result result = paint(c.args, "-a\n\tb\n", true);
+        const process_result result = paint(c.args, "-a\n\tb\n", true, c.env);
         ASSERT_TRUE(result.exited) << "signal " << result.signal;
         EXPECT_EQ(result.exit_code, 0);
         EXPECT_EQ(result.out, c.output);
@@ -134,7 +139,14 @@ namespace
     INSTANTIATE_TEST_SUITE_P(Cases, OnTerminal, testing::Values(
         terminal_case{"NoArgument", {}, blue + "-a" + reset + "\r\n" + rev + "^I" + unrev + "b" + reset + "\r\n"},
         terminal_case{"OtherArgument", {"-ny"}, blue + "-a" + reset + "\r\n" + rev + "^I" + unrev + "b" + reset + "\r\n"},
-        terminal_case{"TurnedOff", {"-n"}, "-a\r\n^Ib\r\n"}));
+        terminal_case{"TurnedOff", {"-n"}, "-a\r\n^Ib\r\n"},
+        // NO_COLOR set and not empty turns the default off; -y still wins.
+        terminal_case{"NoColourSet", {}, "-a\r\n^Ib\r\n", {{"NO_COLOR", "1"}}},
+        terminal_case{"NoColourEmpty", {}, blue + "-a" + reset + "\r\n" + rev + "^I" + unrev + "b" + reset + "\r\n",
+                      {{"NO_COLOR", ""}}},
+        terminal_case{"NoColourOtherArgument", {"-ny"}, "-a\r\n^Ib\r\n", {{"NO_COLOR", "yes"}}},
+        terminal_case{"NoColourForced", {"-y"}, blue + "-a" + reset + "\r\n" + rev + "^I" + unrev + "b" + reset + "\r\n",
+                      {{"NO_COLOR", "1"}}}));
 
     // Outside colour mode the visible forms are those of the usual
     // "show non-printing characters and tabs" convention: check byte for byte
