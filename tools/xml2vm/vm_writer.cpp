@@ -251,11 +251,13 @@ namespace Jack_Compiler
             return count;
         }
 
-        // 1 + the largest offset of the class's fields, 0 when there are none.
+        // 1 + the largest offset of the class's fields. A class without
+        // fields still takes one word: Memory.alloc refuses 0, and every
+        // constructor of such a class would otherwise fail when it runs.
         int vm_writer::field_count()
         {
             expect(fields, ast_class_var_decs, "the fields");
-            int count = 0;
+            int count = 1;
             for (int i = 0; i < size_of_class_var_decs(fields); i++)
             {
                 const ast dec = get_class_var_decs(fields, i);
@@ -571,6 +573,7 @@ namespace Jack_Compiler
 
         int vm_writer::offset_of(ast var)
         {
+            expect(var, ast_var, "a variable");
             const int offset = get_var_offset(var);
             if (offset < 0 || offset > vm_word_max)
                 refuse("the offset " + std::to_string(offset) + " of the variable " + quoted(get_var_name(var)));
