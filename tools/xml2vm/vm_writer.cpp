@@ -64,6 +64,7 @@ namespace Jack_Compiler
             void start_function(const std::string &name, ast body);
             int local_count(ast decs);
             int field_count();
+            int words_for(ast dec, int count, const char *what);
             void code_subr_body(ast body);
 
             void code_statements(ast t);
@@ -239,15 +240,7 @@ namespace Jack_Compiler
             expect(decs, ast_var_decs, "the local variables");
             int count = 0;
             for (int i = 0; i < size_of_var_decs(decs); i++)
-            {
-                const ast dec = get_var_decs(decs, i);
-                expect(dec, ast_var_dec, "a local variable");
-                const int offset = get_var_dec_offset(dec);
-                if (offset < 0 || offset >= vm_word_max)
-                    refuse("the local variable offset " + std::to_string(offset));
-                if (offset + 1 > count)
-                    count = offset + 1;
-            }
+                count = words_for(get_var_decs(decs, i), count, "local variable");
             return count;
         }
 
@@ -259,16 +252,19 @@ namespace Jack_Compiler
             expect(fields, ast_class_var_decs, "the fields");
             int count = 1;
             for (int i = 0; i < size_of_class_var_decs(fields); i++)
-            {
-                const ast dec = get_class_var_decs(fields, i);
-                expect(dec, ast_var_dec, "a field");
-                const int offset = get_var_dec_offset(dec);
-                if (offset < 0 || offset >= vm_word_max)
-                    refuse("the field offset " + std::to_string(offset));
-                if (offset + 1 > count)
-                    count = offset + 1;
-            }
+                count = words_for(get_class_var_decs(fields, i), count, "field");
             return count;
+        }
+
+        // count, or 1 + the offset of dec when that is more; the count must
+        // fit a VM command.
+        int vm_writer::words_for(ast dec, int count, const char *what)
+        {
+            expect(dec, ast_var_dec, (std::string("a ") + what).c_str());
+            const int offset = get_var_dec_offset(dec);
+            if (offset < 0 || offset >= vm_word_max)
+                refuse(std::string("the ") + what + " offset " + std::to_string(offset));
+            return offset + 1 > count ? offset + 1 : count;
         }
 
         void vm_writer::code_subr_body(ast body)
