@@ -66,12 +66,15 @@ namespace Jack_Compiler
 #endif
         bool bytewise_stdin = !stream_window_available;
         bool window_is_stdin = false;
+        bool reading_memory = false;  // the window is a text held in memory (ast_parse_xml(text))
         const unsigned char *window_base = nullptr;  // the first byte that may be looked back at
         const unsigned char *window_next = nullptr;
         const unsigned char *window_end = nullptr;
 
         void take_stdin_window()
         {
+            if (reading_memory)
+                return;
 #if defined(__GLIBC__)
             if (!bytewise_stdin)
             {
@@ -88,6 +91,8 @@ namespace Jack_Compiler
 
         void give_back_stdin_window()
         {
+            if (reading_memory)
+                return;
 #if defined(__GLIBC__)
             if (window_is_stdin)
                 stdin->_IO_read_ptr = reinterpret_cast<char *>(const_cast<unsigned char *>(window_next));
@@ -100,6 +105,8 @@ namespace Jack_Compiler
         // fills its buffer again, and the window becomes what it then holds.
         int refill()
         {
+            if (reading_memory)
+                return EOF;
 #if defined(__GLIBC__)
             if (window_is_stdin)
             {
@@ -1055,9 +1062,21 @@ namespace Jack_Compiler
         bytewise_stdin = bytewise || !stream_window_available;
     }
 
-#ifdef JACK_FUZZING
+    ast ast_parse_xml(const std::string &text)
+    {
+        reading_memory = true;
+        const unsigned char *bytes = reinterpret_cast<const unsigned char *>(text.data());
+        window_base = window_next = bytes;
+        window_end = bytes + text.size();
+        const ast tree = ast_parse_xml();
+        reading_memory = false;
+        window_base = window_next = window_end = nullptr;
+        return tree;
+    }
+
     void reset_xml_reader()
     {
+        reading_memory = false;
         xmltoken = xml_token();
         ch = EOF;
         initialised_xml_parser = false;
@@ -1069,5 +1088,4 @@ namespace Jack_Compiler
         window_is_stdin = false;
         window_base = window_next = window_end = nullptr;
     }
-#endif
 }
