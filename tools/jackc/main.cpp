@@ -19,6 +19,7 @@
 // compare both ways with the pipeline.
 #include "ast/nesting_limit.h"
 #include "ast/syntax_tree.h"
+#include "cli/standard_options.h"
 #include "iobuffer/error_context.h"
 #include "iobuffer/iobuffer.h"
 #include "passes/exprfold/copy_tree.h"
@@ -174,8 +175,30 @@ namespace
     }
 }
 
+namespace
+{
+    const Jack_Command_Line::program_help help = {
+        "jackc",
+        "jackc [--no-fold] PATH...",
+        "Compiles Jack classes to VM code. Each PATH is a .jack file or a folder whose\n"
+        ".jack files are all taken. For every class X.jack it writes X.vm beside it,\n"
+        "the same bytes as jack2xml X.jack | exprfold | xml2vm, all in one process.\n"
+        "Every .vm file is written whole or not at all; the first class that fails\n"
+        "stops the run, with its file named in the report.\n",
+        "  --no-fold  leave constant expressions as written (jack2xml | xml2vm)\n",
+        "Any other argument starting with \"-\" is an error.\n",
+        "  0    every class compiled\n"
+        "  1    a missing or unreadable PATH, a Jack error, a tree that has no code,\n"
+        "       a stage's text past 10,485,760 bytes, or a file that cannot be written\n"
+        "  255  a stage would create more than 1,000,000 tree nodes or objects\n",
+        "",
+    };
+}
+
 int main(int argc, char **argv)
 {
+    Jack_Command_Line::answer_standard_options(argc, argv, help);
+
     bool fold = true;
     std::vector<std::string> paths;
     for (int i = 1; i < argc; i++)
