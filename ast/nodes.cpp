@@ -180,7 +180,6 @@ namespace Jack_Compiler
         return new_node(new ast_vector_node(ast_empty, a, {}));
     }
 
-#ifdef JACK_FUZZING
     void reset_tree_library()
     {
         if (initialised)
@@ -199,5 +198,4 @@ namespace Jack_Compiler
         the_empty_ann = nullptr;
         reset_xml_reader();
     }
-#endif
 }

@@ -167,12 +167,8 @@ namespace Jack_Compiler
     int32_t handle_index(const void *handle);
     int32_t handle_tag(const void *handle);
 
-#ifdef JACK_FUZZING
-    // Fuzzing builds only: frees both tables and forgets the XML reader's
-    // look-ahead, so that the next input starts as a new process would.
-    void reset_tree_library();
+    // Forgets the XML reader's look-ahead (part of reset_tree_library).
     void reset_xml_reader();
-#endif
 }
 
 #endif

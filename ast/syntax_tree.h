@@ -320,9 +320,21 @@ namespace Jack_Compiler
     // Writes tree into the output stream, indented by step_width spaces a
     // level; 0 or less gives one line. Bad nodes become error elements.
     void ast_print_as_xml(ast tree, int step_width);
+    // The same bytes, returned instead of written.
+    std::string ast_xml_text(ast tree, int step_width);
 
     // Reads one class tree from standard input; every error ends the program.
     ast ast_parse_xml();
+    // Reads one class tree from text, exactly as from standard input.
+    ast ast_parse_xml(const std::string &text);
+
+    // ---- Process-wide state ---------------------------------------------
+
+    // Frees every node and annotation set and forgets the XML reader's state,
+    // as the end of a process would, so that a program doing the work of
+    // several processes (jackc, the fuzz targets) gives each its own tables
+    // and its own node limit. Every handle made before becomes invalid.
+    void reset_tree_library();
 }
 
 #endif

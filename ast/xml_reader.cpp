@@ -44,11 +44,18 @@ namespace Jack_Compiler
         bool initialised_xml_parser = false;
         std::string entity;  // reused for the name of every entity
 
+        // The text being read when it is held in memory (ast_parse_xml(text));
+        // null while the reader takes standard input.
+        const unsigned char *memory_next = nullptr;
+        const unsigned char *memory_end = nullptr;
+
         // Bytes come through the standard input stream's own buffer, one at a
         // time, so that nothing beyond the look-ahead byte is taken from it.
         inline int read_byte()
         {
-            return getc_unlocked(stdin);
+            if (memory_next == nullptr)
+                return getc_unlocked(stdin);
+            return memory_next < memory_end ? *memory_next++ : EOF;
         }
 
         bool is_letter(int c)
@@ -901,9 +908,19 @@ namespace Jack_Compiler
         return tree;
     }
 
-#ifdef JACK_FUZZING
+    ast ast_parse_xml(const std::string &text)
+    {
+        const unsigned char *bytes = reinterpret_cast<const unsigned char *>(text.data());
+        memory_next = bytes;
+        memory_end = bytes + text.size();
+        const ast tree = ast_parse_xml();
+        memory_next = memory_end = nullptr;
+        return tree;
+    }
+
     void reset_xml_reader()
     {
+        memory_next = memory_end = nullptr;
         xmltoken = xml_token();
         ch = EOF;
         initialised_xml_parser = false;
@@ -913,5 +930,4 @@ namespace Jack_Compiler
         eager = false;
         open_elements = 0;
     }
-#endif
 }

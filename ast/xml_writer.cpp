@@ -181,7 +181,10 @@ namespace Jack_Compiler
         class xml_writer
         {
         public:
-            explicit xml_writer(int step_width) : step(step_width > 0 ? static_cast<size_t>(step_width) : 0)
+            // With keep, the text is gathered whole instead of handed to the
+            // output stream (ast_xml_text).
+            xml_writer(int step_width, bool keep)
+                : step(step_width > 0 ? static_cast<size_t>(step_width) : 0), keep_all(keep)
             {
                 text.reserve(chunk_size + 1024);
             }
@@ -190,9 +193,16 @@ namespace Jack_Compiler
 
             void flush()
             {
+                if (keep_all)
+                    return;
                 if (!text.empty())
                     write_to_output(text);
                 text.clear();
+            }
+
+            std::string take()
+            {
+                return std::move(text);
             }
 
         private:
@@ -280,6 +290,7 @@ namespace Jack_Compiler
             }
 
             const size_t step;
+            const bool keep_all;
             std::string text;
         };
 
@@ -463,10 +474,21 @@ namespace Jack_Compiler
     {
         initialise();
         push_error_context("ast_print_as_xml()");
-        xml_writer writer(step_width);
+        xml_writer writer(step_width, false);
         position root{nullptr, nullptr, 0, nullptr, nullptr};
         writer.node(tree, 0, root);
         writer.flush();
         pop_error_context();
+    }
+
+    std::string ast_xml_text(ast tree, int step_width)
+    {
+        initialise();
+        push_error_context("ast_print_as_xml()");
+        xml_writer writer(step_width, true);
+        position root{nullptr, nullptr, 0, nullptr, nullptr};
+        writer.node(tree, 0, root);
+        pop_error_context();
+        return writer.take();
     }
 }

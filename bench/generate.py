@@ -7,6 +7,7 @@
     generate.py diff   BYTES     [--seed N] > text.diff
     generate.py vm     BYTES     [--seed N] > Main.vm
     generate.py vmloop ROUNDS              > Main.vm
+    generate.py jack   NUMBER    [--seed N] > BenchNUMBER.jack
 
 tree:  one Jack class in the XML tree form, written exactly as the tree
        programs write it (3 spaces a level), with subroutines added until
@@ -26,6 +27,10 @@ vm:    a VM file of about BYTES, functions written the way a compiler
        the time to load and check code.
 vmloop: a compute-bound VM program: ROUNDS times 1000 calls of a small
        function of arithmetic and logic, for the steps per second.
+jack:  one Jack class of the size programs are written in, about 300 lines:
+       class BenchNUMBER with statics, fields, a constructor, methods and
+       functions of every statement form, expressions with constants that
+       fold, array accesses, calls, strings. Each NUMBER gives another class.
 """
 
 import argparse
@@ -517,11 +522,112 @@ push constant 3
 add
 return
 """ % rounds)
+class JackGenerator:
+    """A Jack class as a person writes one: every name declared before use."""
+
+    def __init__(self, seed, number):
+        self.rng = random.Random(seed * 100003 + number)
+        self.name = "Bench%d" % number
+        self.lines = []
+
+    def expr(self, scope, level=0):
+        r = self.rng
+        roll = r.random()
+        if level > 2 or roll < 0.3:
+            return self.term(scope, level)
+        if roll < 0.45:
+            return "%d %s %d" % (r.randint(0, 100), r.choice(OPS[:6]), r.randint(1, 100))
+        return "%s %s %s" % (self.term(scope, level), r.choice(OPS), self.term(scope, level))
+
+    def term(self, scope, level):
+        r = self.rng
+        roll = r.random()
+        ints = [v for v, t in scope if t == "int"]
+        arrays = [v for v, t in scope if t == "Array"]
+        if roll < 0.3:
+            return str(r.randint(0, 32767))
+        if roll < 0.6:
+            return r.choice(ints)
+        if roll < 0.7 and level < 3:
+            return "(" + self.expr(scope, level + 1) + ")"
+        if roll < 0.78:
+            return "%s[%s]" % (r.choice(arrays), self.expr(scope, level + 1))
+        if roll < 0.84:
+            return r.choice(["-", "~"]) + r.choice(ints)
+        if roll < 0.92 and level < 3:
+            return "Math.%s(%s, %s)" % (r.choice(["max", "min", "multiply"]), self.expr(scope, level + 1),
+                                         self.expr(scope, level + 1))
+        return r.choice(["true", "false", "null"])
+
+    def statement(self, scope, depth, level):
+        r = self.rng
+        pad = "    " * depth
+        ints = [v for v, t in scope if t == "int"]
+        arrays = [v for v, t in scope if t == "Array"]
+        roll = r.random()
+        if roll < 0.35 or level > 1:
+            self.lines.append("%slet %s = %s;" % (pad, r.choice(ints), self.expr(scope)))
+        elif roll < 0.45:
+            self.lines.append("%slet %s[%s] = %s;" % (pad, r.choice(arrays), self.expr(scope), self.expr(scope)))
+        elif roll < 0.6:
+            self.lines.append("%sdo Output.printString(\"%s\");" % (pad, r.choice(["score: ", "done", "x = "])))
+        elif roll < 0.7:
+            self.lines.append("%sdo Output.printInt(%s);" % (pad, self.expr(scope)))
+        elif roll < 0.85:
+            self.lines.append("%sif (%s < %s) {" % (pad, r.choice(ints), self.expr(scope)))
+            for _ in range(r.randint(1, 3)):
+                self.statement(scope, depth + 1, level + 1)
+            if r.random() < 0.5:
+                self.lines.append(pad + "} else {")
+                for _ in range(r.randint(1, 3)):
+                    self.statement(scope, depth + 1, level + 1)
+            self.lines.append(pad + "}")
+        else:
+            counter = r.choice(ints)
+            self.lines.append("%swhile (%s > 0) {" % (pad, counter))
+            for _ in range(r.randint(1, 3)):
+                self.statement(scope, depth + 1, level + 1)
+            self.lines.append("%s    let %s = %s - 1;" % (pad, counter, counter))
+            self.lines.append(pad + "}")
+
+    def subroutine(self, kind, name, members):
+        r = self.rng
+        params = [("p%d" % i, "int") for i in range(r.randint(0, 3))]
+        local = [("i", "int"), ("j", "int"), ("sum", "int"), ("buffer", "Array")]
+        scope = (members if kind != "function" else [v for v in members if v[0].startswith("s")]) + params + local
+        returns = self.name if kind == "constructor" else "int"
+        self.lines.append("    %s %s %s(%s) {" % (kind, returns, name, ", ".join("int " + p for p, _ in params)))
+        self.lines.append("        var int i, j, sum;")
+        self.lines.append("        var Array buffer;")
+        self.lines.append("        let buffer = Array.new(%d);" % r.randint(8, 64))
+        for _ in range(r.randint(8, 16)):
+            self.statement(scope, 2, 0)
+        self.lines.append("        do buffer.dispose();")
+        self.lines.append("        return %s;" % ("this" if kind == "constructor" else self.expr(scope)))
+        self.lines.append("    }")
+        self.lines.append("")
+
+    def generate(self):
+        members = [("sCount", "int"), ("sTable", "Array"), ("x", "int"), ("y", "int"), ("items", "Array")]
+        self.lines.append("/** A class of the benchmark's folder. */")
+        self.lines.append("class %s {" % self.name)
+        self.lines.append("    static int sCount;")
+        self.lines.append("    static Array sTable;")
+        self.lines.append("    field int x, y;")
+        self.lines.append("    field Array items;")
+        self.lines.append("")
+        self.subroutine("constructor", "new", members)
+        for i in range(4):
+            self.subroutine("method", "step%d" % i, members)
+        for i in range(2):
+            self.subroutine("function", "helper%d" % i, members)
+        self.lines.append("}")
+        return "\n".join(self.lines) + "\n"
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("what", choices=["tree", "subrs", "json", "diff", "vm", "vmloop"])
+    parser.add_argument("what", choices=["tree", "subrs", "json", "diff", "vm", "vmloop", "jack"])
     parser.add_argument("amount", type=int)
     parser.add_argument("--seed", type=int, default=1)
     args = parser.parse_args()
@@ -537,6 +643,8 @@ def main():
         write_vm(out, args.seed, args.amount)
     elif args.what == "vmloop":
         write_vmloop(out, args.amount)
+    elif args.what == "jack":
+        out.write(JackGenerator(args.seed, args.amount).generate())
     else:
         out.flush()
         write_diff(out, args.seed, args.amount)

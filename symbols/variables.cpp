@@ -114,7 +114,6 @@ namespace Lum_Symbol_Tables
         return get_variable(variable, "symrec_offset")->offset;
     }
 
-#ifdef JACK_FUZZING
     void reset_variables()
     {
         if (!initialised)
@@ -125,5 +124,4 @@ namespace Lum_Symbol_Tables
         variables = nullptr;
         initialised = false;
     }
-#endif
 }

@@ -27,11 +27,11 @@ namespace Lum_Symbol_Tables
     std::string symrec_segment(symrec variable);
     int symrec_offset(symrec variable);
 
-#ifdef JACK_FUZZING
-    // Fuzzing builds only: frees every variable object, as the end of a
-    // process would, so that each input starts with an empty table.
+    // Frees every variable object, as the end of a process would, so that
+    // a program that does the work of several processes in one (jackc, the
+    // fuzz targets) gives each its own empty table. Every handle made before
+    // becomes invalid.
     void reset_variables();
-#endif
 }
 
 #endif

@@ -23,7 +23,8 @@ using namespace test_support;
 
 namespace
 {
-    const char *const all_programs[] = {"exprfold", "treecopy", "xml2jack", "jack2xml", "sdkarchs", "diffpaint"};
+    const char *const all_programs[] = {"exprfold", "treecopy", "xml2jack", "jack2xml", "sdkarchs", "diffpaint",
+                                         "xml2vm"};
 
     const std::string volume_report =
         "Output written to the output and errors buffers has exceeded 10MB - the largest output correct is less "
@@ -83,6 +84,7 @@ namespace
             {"exprfold", 1, no_class},
             {"treecopy", 1, no_class},
             {"xml2jack", 1, no_class},
+            {"xml2vm", 1, no_class},
             {"jack2xml", 1, fatal_report({}, "<stdin>:1:1: expected \"class\" but found end of input\n\n^")},
             {"sdkarchs", 1, fatal_report({}, "\n 1: \n   ^\nFound token \"\" but expected \"value\"\n")},
             {"diffpaint", 0, ""},
@@ -292,6 +294,7 @@ namespace
             {"sdkarchs", brackets(1000000, '[', ']'), 1, json_too_deep},
             {"xml2jack", nested_class_xml(xml_limit, 0), 0, ""},
             {"xml2jack", nested_class_xml(xml_limit + 1, 0), 1, xml_too_deep},
+            {"xml2vm", nested_class_xml(xml_limit, 0), 0, ""},
             {"treecopy", nested_class_xml(xml_limit + 1, 0), 1, xml_too_deep},
             {"exprfold", nested_class_xml(xml_limit + 1, 0), 1, xml_too_deep},
             {"treecopy", terms, 1, xml_too_deep},

@@ -4,10 +4,17 @@
 #ifndef TOOLS_JACK2XML_SOURCE_H
 #define TOOLS_JACK2XML_SOURCE_H
 
+#include <cstdio>
 #include <string>
 
 namespace Jack_Source
 {
+    // The whole text of file, or of the file at path. A file that cannot be
+    // opened or read ends the program with status 1 and
+    // "<program>: cannot open <name>: <reason>" (or "cannot read").
+    std::string read_text(std::FILE *file, const std::string &name, const std::string &program);
+    std::string read_text_file(const std::string &path, const std::string &program);
+
     struct position
     {
         size_t offset = 0;  // of the first byte, from the start of the text
