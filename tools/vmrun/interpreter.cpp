@@ -377,6 +377,7 @@ namespace vm_runner
                 continue;
             }
             case opcode::end_of_function:
+                ++remaining; // not a command of the program: no step
                 SAVE();
                 fault("the end of " + functions[in.big].name + " was reached without a return");
             }

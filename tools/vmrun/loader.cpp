@@ -511,20 +511,23 @@ namespace vm_runner
         return out;
     }
 
+    std::string read_text(const std::string &path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        if (!in)
+            throw load_error(path + ": cannot be read");
+        std::ostringstream text;
+        text << in.rdbuf();
+        if (in.bad())
+            throw load_error(path + ": cannot be read");
+        return text.str();
+    }
+
     std::vector<source_file> read_paths(const std::vector<std::string> &paths)
     {
         namespace fs = std::filesystem;
         std::vector<source_file> files;
-        auto read = [&](const std::string &path) {
-            std::ifstream in(path, std::ios::binary);
-            std::ostringstream text;
-            text << in.rdbuf();
-            if (!in && !in.eof())
-                throw load_error(path + ": cannot be read");
-            if (in.bad())
-                throw load_error(path + ": cannot be read");
-            files.push_back({path, text.str()});
-        };
+        auto read = [&](const std::string &path) { files.push_back({path, read_text(path)}); };
         auto is_vm = [](const std::string &path) {
             return path.size() > 3 && path.compare(path.size() - 3, 3, ".vm") == 0;
         };

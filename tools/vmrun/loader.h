@@ -28,6 +28,9 @@ namespace vm_runner
     // (the full path breaks a tie), whatever order they are given in.
     program load_program(std::vector<source_file> files);
 
+    // The bytes of a file; load_error when it cannot be read.
+    std::string read_text(const std::string &path);
+
     // The .vm files that the command-line paths name: a path is a .vm file or
     // a folder whose .vm files are taken (not those of its sub-folders).
     std::vector<source_file> read_paths(const std::vector<std::string> &paths);

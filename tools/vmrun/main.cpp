@@ -8,11 +8,12 @@
 #include "tools/vmrun/machine.h"
 #include "tools/vmrun/png_writer.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 using namespace vm_runner;
 
@@ -24,16 +25,6 @@ namespace
     {
         std::fprintf(stderr, "vmrun: %s\n", message.c_str());
         std::exit(1);
-    }
-
-    std::string read_file(const std::string &path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        if (!in)
-            fail(path + ": cannot be read");
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
     }
 }
 
@@ -80,7 +71,7 @@ int main(int argc, char **argv)
     try
     {
         if (!keys_path.empty())
-            options.keys = parse_key_script(keys_path, read_file(keys_path));
+            options.keys = parse_key_script(keys_path, read_text(keys_path));
         p = load_program(read_paths(paths));
     }
     catch (const load_error &error)

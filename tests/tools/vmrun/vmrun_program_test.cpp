@@ -99,6 +99,8 @@ namespace
                                  "if-goto, function, call, return)";
 
     INSTANTIATE_TEST_SUITE_P(LoadErrors, Reports, testing::Values(
+        report_case{"layout_of_other_compilers",
+                    main_file("// comment\r\n\r\nfunction Main.main 0\r\n\t push constant 0 // z\r\n  return  "), 0, ""},
         report_case{"unknown_command", main_file(lines("function Main.main 0;pusj constant 1")), 1,
                     "vmrun: Main.vm:2: expected " + commands + " but found \"pusj\"\n"},
         report_case{"bad_segment", main_file(lines("function Main.main 0;push stack 1")), 1,
