@@ -2,12 +2,15 @@
 // the commands of a few functions (every command, every segment, calls of
 // each other and of every library function with its own argument count),
 // which always load. Each program runs twice under a step limit; the two
-// runs must end the same way and leave the same memory and text.
+// runs must end the same way and leave the same memory (the screen, with the
+// text drawn on it, among it). The text stream goes to /dev/null: a program
+// may print a long "string" from anywhere in the RAM many times over.
 #include "tools/vmrun/library.h"
 #include "tools/vmrun/loader.h"
 #include "tools/vmrun/machine.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -88,11 +91,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (int f = 0; f < functions; ++f)
         text += function_text(in, f);
     const vm_runner::program p = vm_runner::load_program({{"Main.vm", text}});
+    static std::FILE *const null = std::fopen("/dev/null", "w");
     vm_runner::run_options options;
     options.step_limit = 50000;
+    options.text_output = null;
     vm_runner::machine first(p, options), second(p, options);
     const vm_runner::run_status status = first.run();
-    if (status != second.run() || first.steps() != second.steps() || first.text() != second.text() ||
+    if (status != second.run() || first.steps() != second.steps() ||
         first.report() != second.report() ||
         std::memcmp(first.memory(), second.memory(), sizeof(int16_t) * vm_runner::ram_size) != 0)
         std::abort();

@@ -6,6 +6,7 @@
 #include "tools/vmrun/machine.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -33,8 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     {
         return 0;
     }
+    static std::FILE *const null = std::fopen("/dev/null", "w");
     vm_runner::run_options options;
     options.step_limit = 20000;
+    options.text_output = null;
     vm_runner::machine m(p, options);
     m.run();
     return 0;
