@@ -30,6 +30,12 @@ namespace vm_runner
         // More frames than the stack can hold can only come from a program
         // that moves SP itself; the list of frames must not grow without end.
         const size_t frame_limit = 100000;
+
+        // Each call of VM code by the library runs a loop of its own inside
+        // the library function. The stack holds no more than about 360
+        // frames; a program that moves SP could nest them without end, and
+        // with them the runner's own stack.
+        const int nesting_limit = 1000;
     }
 
     machine::machine(const program &p, run_options options) : p_(p), options_(std::move(options))
@@ -447,10 +453,14 @@ namespace vm_runner
         ram_[1] = static_cast<int16_t>(sp);
         ram_[0] = static_cast<int16_t>(sp);
         max_sp_ = std::max(max_sp_, sp);
+        if (nesting_ >= nesting_limit)
+            fault("the library and VM code call each other more than " + std::to_string(nesting_limit) + " deep");
         const int caller_pc = pc_;
         frames_.push_back({function, -1, library_token});
         pc_ = f.entry;
+        ++nesting_;
         run_loop(frames_.size() - 1);
+        --nesting_;
         pc_ = caller_pc;
         sp = ram_[0];
         // The return left the value at ARG, now the top; it is taken off.

@@ -143,6 +143,7 @@ namespace vm_runner
         size_t next_key_event_ = 0;
         uint64_t calls_ = 0;
         int max_sp_ = 256;
+        int nesting_ = 0; // loops running inside library functions
 
         std::string text_;
         bool text_write_failed_ = false;

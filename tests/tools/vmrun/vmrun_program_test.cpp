@@ -181,6 +181,12 @@ namespace
                                     "pop that 0;push constant 0;return")), 1,
                     "vmrun: the return address in the frame, RAM[261], was overwritten\n"
                     "at Main.f, Main.vm:13: return\n"},
+        // Main.main takes its own frame off and starts again through Sys.init.
+        report_case{"nesting_without_end",
+                    main_file(lines("function Main.main 0;pop temp 0;pop temp 0;pop temp 0;pop temp 0;pop temp 0;"
+                                    "call Sys.init 0")), 1,
+                    "vmrun: the library and VM code call each other more than 1000 deep\n"
+                    "at Main.main, Main.vm:7: call Sys.init 0\n"},
         report_case{"step_limit", main_file(lines("function Main.main 0;label L;goto L")), 2,
                     "vmrun: step limit reached: 10 steps ran\n"
                     "at Main.main, Main.vm:3: goto L\n", {"--steps", "10"}},
