@@ -5,6 +5,8 @@
     generate.py subrs  COUNT     [--seed N] > class.xml
     generate.py json   TOKENS    [--seed N] > settings.json
     generate.py diff   BYTES     [--seed N] > text.diff
+    generate.py vm     BYTES     [--seed N] > Main.vm
+    generate.py vmloop ROUNDS              > Main.vm
     generate.py jack   NUMBER    [--seed N] > BenchNUMBER.jack
 
 tree:  one Jack class in the XML tree form, written exactly as the tree
@@ -19,6 +21,12 @@ json:  an SDK settings document of about TOKENS tokens whose
        between large objects and arrays of every kind of value.
 diff:  BYTES of diff-style lines ending in a line feed, with tabs, carriage
        returns, other control bytes and bytes above 127.
+vm:    a VM file of about BYTES, functions written the way a compiler
+       writes them (every command and segment, labels, calls of each other
+       and of the library), of which Main.main runs only a few steps: for
+       the time to load and check code.
+vmloop: a compute-bound VM program: ROUNDS times 1000 calls of a small
+       function of arithmetic and logic, for the steps per second.
 jack:  one Jack class of the size programs are written in, about 300 lines:
        class BenchNUMBER with statics, fields, a constructor, methods and
        functions of every statement form, expressions with constants that
@@ -425,6 +433,95 @@ def write_diff(out, seed, size):
     return written
 
 
+def write_vm(out, seed, max_bytes):
+    rng = random.Random(seed)
+    size = 0
+    out.write("function Main.main 0\npush constant 0\nreturn\n")
+    n = 0
+    while size < max_bytes:
+        lines = ["function Main.f%d %d" % (n, rng.randint(0, 4))]
+        for k in range(rng.randint(5, 40)):
+            choice = rng.randrange(7)
+            if choice == 0:
+                lines.append("push constant %d" % rng.randint(0, 32767))
+            elif choice == 1:
+                lines.append("push %s %d" % rng.choice([("argument", rng.randint(0, 3)), ("local", rng.randint(0, 3)),
+                                                        ("static", rng.randint(0, 9)), ("this", rng.randint(0, 5)),
+                                                        ("that", 0), ("pointer", rng.randint(0, 1)),
+                                                        ("temp", rng.randint(0, 7))]))
+            elif choice == 2:
+                lines.append("pop %s %d" % rng.choice([("local", rng.randint(0, 3)), ("static", rng.randint(0, 9)),
+                                                       ("that", 0), ("pointer", 1), ("temp", 0)]))
+            elif choice == 3:
+                lines.append(rng.choice(["add", "sub", "neg", "eq", "gt", "lt", "and", "or", "not"]))
+            elif choice == 4:
+                lines += ["label WHILE_%d" % k, "push local 0", "not", "if-goto WHILE_END_%d" % k,
+                          "goto WHILE_%d" % k, "label WHILE_END_%d" % k]
+            elif choice == 5:
+                lines.append("call Main.f%d %d" % (rng.randint(0, n), rng.randint(0, 3)))
+            else:
+                lines.append(rng.choice(["call Math.multiply 2", "call Output.printInt 1", "call String.new 1",
+                                         "call Memory.alloc 1", "call Screen.drawLine 4"]))
+        lines += ["push constant 0", "return"]
+        text = "\n".join(lines) + "\n"
+        out.write(text)
+        size += len(text)
+        n += 1
+
+
+def write_vmloop(out, rounds):
+    out.write("""function Main.main 3
+push constant 0
+pop local 0
+label OUTER
+push local 0
+push constant %d
+lt
+not
+if-goto DONE
+push constant 0
+pop local 1
+label INNER
+push local 1
+push constant 1000
+lt
+not
+if-goto NEXT
+push local 2
+push local 1
+push local 0
+call Main.mix 2
+add
+pop local 2
+push local 1
+push constant 1
+add
+pop local 1
+goto INNER
+label NEXT
+push local 0
+push constant 1
+add
+pop local 0
+goto OUTER
+label DONE
+push local 2
+call Output.printInt 1
+pop temp 0
+push constant 0
+return
+function Main.mix 0
+push argument 0
+push argument 1
+and
+push argument 0
+push argument 1
+or
+sub
+push constant 3
+add
+return
+""" % rounds)
 class JackGenerator:
     """A Jack class as a person writes one: every name declared before use."""
 
@@ -530,7 +627,7 @@ class JackGenerator:
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("what", choices=["tree", "subrs", "json", "diff", "jack"])
+    parser.add_argument("what", choices=["tree", "subrs", "json", "diff", "vm", "vmloop", "jack"])
     parser.add_argument("amount", type=int)
     parser.add_argument("--seed", type=int, default=1)
     args = parser.parse_args()
@@ -542,6 +639,10 @@ def main():
         write_tree(out, args.seed, subr_count=args.amount)
     elif args.what == "json":
         write_json(out, args.seed, args.amount)
+    elif args.what == "vm":
+        write_vm(out, args.seed, args.amount)
+    elif args.what == "vmloop":
+        write_vmloop(out, args.amount)
     elif args.what == "jack":
         out.write(JackGenerator(args.seed, args.amount).generate())
     else:

@@ -1,0 +1,101 @@
+// The whole tool-chain end to end: a Jack program compiled by jackc with and
+// without folding, then run by vmrun, prints the same text, draws the same
+// screen and ends with the same status; and the folded program never takes
+// more steps. For the bundled example and for a few hundred generated
+// programs.
+#include "tests/support/process.h"
+#include "tests/support/random_program.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using test_support::program;
+using test_support::run_process;
+
+namespace
+{
+    namespace fs = std::filesystem;
+
+    struct run_outcome
+    {
+        int status;
+        std::string out;
+        std::string screen;
+        long steps;
+    };
+
+    std::string read(const std::string &path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    // Compiles the classes into a folder of their own and runs them.
+    run_outcome compile_and_run(const std::vector<std::pair<std::string, std::string>> &classes, bool fold)
+    {
+        char name[] = "/tmp/vmrun_e2e_XXXXXX";
+        if (mkdtemp(name) == nullptr)
+            std::abort();
+        const std::string dir = name;
+        for (const auto &[file, text] : classes)
+            std::ofstream(dir + "/" + file, std::ios::binary) << text;
+        std::vector<std::string> jackc = {program("jackc")};
+        if (!fold)
+            jackc.push_back("--no-fold");
+        jackc.push_back(dir);
+        const auto compiled = run_process(jackc);
+        EXPECT_EQ(compiled.exit_code, 0) << compiled.err;
+        const auto ran = run_process({program("vmrun"), "--stats", "--steps", "1000000000", "--screen",
+                                      dir + "/screen.png", dir});
+        run_outcome o{ran.exit_code, ran.out, read(dir + "/screen.png"), -1};
+        const size_t at = ran.err.find("steps: ");
+        if (at != std::string::npos)
+            o.steps = std::atol(ran.err.c_str() + at + 7);
+        EXPECT_EQ(ran.err.find("vmrun: "), std::string::npos) << ran.err;
+        fs::remove_all(dir);
+        return o;
+    }
+
+    // Returns the steps folding saved.
+    long same_either_way(const std::vector<std::pair<std::string, std::string>> &classes, const std::string &what)
+    {
+        const run_outcome folded = compile_and_run(classes, true);
+        const run_outcome plain = compile_and_run(classes, false);
+        EXPECT_EQ(folded.status, 0) << what;
+        EXPECT_EQ(folded.status, plain.status) << what;
+        EXPECT_EQ(folded.out, plain.out) << what;
+        EXPECT_TRUE(folded.screen == plain.screen) << what;
+        EXPECT_GT(folded.steps, 0) << what;
+        EXPECT_LE(folded.steps, plain.steps) << what;
+        return plain.steps - folded.steps;
+    }
+
+    TEST(EndToEnd, BundledExample)
+    {
+        std::vector<std::pair<std::string, std::string>> classes;
+        for (const char *name : {"Fixed.jack", "Main.jack", "Mandelbrot.jack", "Tally.jack"})
+            classes.push_back({name, test_support::source_file(std::string("examples/mandelbrot/") + name)});
+        const long saved = same_either_way(classes, "examples/mandelbrot");
+        // The figure the README gives.
+        EXPECT_EQ(saved, 3875694);
+    }
+
+    class Generated : public testing::TestWithParam<unsigned>
+    {
+    };
+
+    // Seeds in blocks of 50, so that the blocks run side by side.
+    TEST_P(Generated, SameEitherWay)
+    {
+        for (unsigned seed = GetParam(); seed < GetParam() + 50; ++seed)
+            same_either_way(test_support::random_program(seed), "seed " + std::to_string(seed));
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Seeds, Generated, testing::Values(0u, 50u, 100u, 150u, 200u, 250u));
+}

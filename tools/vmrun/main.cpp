@@ -1,0 +1,117 @@
+// vmrun: loads and checks a VM program, then runs it with the standard
+// library built in; its text on standard output, its keys from standard
+// input and a key script, its screen as a PNG.
+//
+//   vmrun [--steps N] [--screen FILE.png] [--keys FILE] [--stats] PATH...
+#include "tools/vmrun/key_script.h"
+#include "tools/vmrun/loader.h"
+#include "tools/vmrun/machine.h"
+#include "tools/vmrun/png_writer.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+using namespace vm_runner;
+
+namespace
+{
+    const char usage[] = "usage: vmrun [--steps N] [--screen FILE.png] [--keys FILE] [--stats] PATH...\n";
+
+    [[noreturn]] void fail(const std::string &message)
+    {
+        std::fprintf(stderr, "vmrun: %s\n", message.c_str());
+        std::exit(1);
+    }
+}
+
+int main(int argc, char **argv)
+{
+    run_options options;
+    std::string screen_path, keys_path;
+    bool stats = false;
+    std::vector<std::string> paths;
+    for (int i = 1; i < argc; ++i)
+    {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                fail(arg + " needs a value\n" + usage);
+            return argv[++i];
+        };
+        if (arg == "--steps")
+        {
+            const std::string n = value();
+            char *end = nullptr;
+            errno = 0;
+            const unsigned long long steps = std::strtoull(n.c_str(), &end, 10);
+            if (n.empty() || n[0] < '0' || n[0] > '9' || *end != '\0' || errno == ERANGE)
+                fail("--steps: expected a step count but found \"" + n + "\"");
+            options.step_limit = steps;
+        }
+        else if (arg == "--screen")
+            screen_path = value();
+        else if (arg == "--keys")
+            keys_path = value();
+        else if (arg == "--stats")
+            stats = true;
+        else if (arg.size() > 1 && arg[0] == '-')
+            fail("unknown option " + arg + "\n" + usage);
+        else
+            paths.push_back(arg);
+    }
+    if (paths.empty())
+        fail(std::string("no program to run\n") + usage);
+
+    const auto start = std::chrono::steady_clock::now();
+    program p;
+    try
+    {
+        if (!keys_path.empty())
+            options.keys = parse_key_script(keys_path, read_text(keys_path));
+        p = load_program(read_paths(paths));
+    }
+    catch (const load_error &error)
+    {
+        fail(error.what());
+    }
+
+    static char buffer[1 << 16];
+    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+    options.keyboard_input = stdin;
+    options.text_output = stdout;
+    machine m(p, options);
+    const run_status status = m.run();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    int exit_status = status;
+    if (!m.report().empty())
+        std::fputs(m.report().c_str(), stderr);
+    if (m.text_write_failed())
+    {
+        std::fprintf(stderr, "vmrun: standard output cannot be written: %s\n", std::strerror(errno));
+        exit_status = 1;
+    }
+    if (!screen_path.empty())
+    {
+        const std::string png = screen_png(m.memory());
+        std::ofstream out(screen_path, std::ios::binary);
+        out.write(png.data(), static_cast<std::streamsize>(png.size()));
+        out.close();
+        if (!out)
+        {
+            std::fprintf(stderr, "vmrun: %s: cannot be written\n", screen_path.c_str());
+            exit_status = 1;
+        }
+    }
+    if (stats)
+        std::fprintf(stderr,
+                     "steps: %llu\ncalls: %llu\ndeepest stack: %d\nheap in use: %d\ntime: %.3f\n"
+                     "steps per second: %.0f\n",
+                     static_cast<unsigned long long>(m.steps()), static_cast<unsigned long long>(m.calls()),
+                     m.deepest_stack(), m.heap_in_use(), seconds, seconds > 0 ? m.steps() / seconds : 0.0);
+    return exit_status;
+}

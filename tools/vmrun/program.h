@@ -1,0 +1,89 @@
+// The checked VM program in the form the interpreter runs: one flat array of
+// fixed-size instructions with every jump and call target resolved and every
+// segment access reduced to a base register or a fixed address, so that a
+// step is a load and a dispatch.
+#ifndef TOOLS_VMRUN_PROGRAM_H
+#define TOOLS_VMRUN_PROGRAM_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vm_runner
+{
+    enum class opcode : uint8_t
+    {
+        push_constant, // value in small
+        push_local,    // index in small
+        push_argument,
+        push_this,
+        push_that,
+        push_fixed, // static, temp and pointer: the address in small
+        pop_local,
+        pop_argument,
+        pop_this,
+        pop_that,
+        pop_fixed,
+        add,
+        sub,
+        neg,
+        eq,
+        gt,
+        lt,
+        bit_and,
+        bit_or,
+        bit_not,
+        go_to,        // target instruction in big
+        if_go_to,     // target instruction in big
+        function,     // local count in small; the function's index in big
+        call,         // argument count in small; callee (a function defined in the files) in big
+        call_library, // argument count in small; callee (a library function) in big
+        return_,
+        end_of_function, // follows the last command of each function: running into it is a fault
+    };
+
+    struct instruction
+    {
+        opcode op;
+        uint16_t small;
+        int32_t big;
+    };
+
+    // Where a command came from, for reports.
+    struct source_place
+    {
+        int file;  // index into program::files
+        int line;  // 1-based
+    };
+
+    // A function table entry. Functions of the files and of the library share
+    // one table, so that a call, from VM code or from the library, finds the
+    // same function by the same index.
+    struct function_entry
+    {
+        std::string name;
+        int entry = -1;   // first instruction (its "function" command) when defined in the files
+        int library = -1; // index into the library's table when provided by the library
+        bool defined() const { return entry >= 0; }
+    };
+
+    struct program
+    {
+        std::vector<std::string> files;          // the paths, in load order
+        std::vector<std::string> texts;          // their contents, for quoting a command in a report
+        std::vector<instruction> code;
+        std::vector<source_place> places;        // one per instruction
+        std::vector<function_entry> functions;   // the files' own first, then the library's not replaced
+        std::vector<int> library_functions;      // library index -> function index (replaced or not)
+        std::vector<int> function_of;            // instruction -> function index, for reports
+        int sys_init = -1;                       // function index of Sys.init
+        int main_main = -1;                      // function index of Main.main, -1 when the files lack it
+        int statics = 0;                         // words of statics in all
+    };
+
+    // The command of instruction pc as its file has it, without comment and
+    // surrounding blanks, for reports.
+    std::string command_text(const program &p, int pc);
+}
+
+#endif
