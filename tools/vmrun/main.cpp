@@ -3,6 +3,7 @@
 // input and a key script, its screen as a PNG.
 //
 //   vmrun [--steps N] [--screen FILE.png] [--keys FILE] [--stats] PATH...
+#include "cli/standard_options.h"
 #include "tools/vmrun/key_script.h"
 #include "tools/vmrun/loader.h"
 #include "tools/vmrun/machine.h"
@@ -21,6 +22,26 @@ namespace
 {
     const char usage[] = "usage: vmrun [--steps N] [--screen FILE.png] [--keys FILE] [--stats] PATH...\n";
 
+    const Jack_Command_Line::program_help help = {
+        "vmrun",
+        "vmrun [--steps N] [--screen FILE.png] [--keys FILE] [--stats] PATH...",
+        "Loads and checks the VM program in the .vm files named, or in the named\n"
+        "folders, then runs it with the standard library of Jack built in. Its text\n"
+        "goes to standard output, its keys come from standard input (each byte a key)\n"
+        "and from a key script, and its screen can be written as a PNG image.\n",
+        "  --steps N          stop after exactly N steps (status 2)\n"
+        "  --screen FILE.png  write the 512 x 256 screen at the end, whatever ended it\n"
+        "  --keys FILE        key script: lines \"STEP CODE\", the key held from then on\n"
+        "  --stats            steps, calls, deepest stack, heap, time on standard error\n",
+        "Any other argument starting with \"-\" is an error.\n",
+        "  0    Sys.halt was called or Sys.init returned\n"
+        "  1    a load error, a usage error, a fault, Sys.error, or a file that cannot\n"
+        "       be read or written\n"
+        "  2    the step limit of --steps\n"
+        "  3    a key was wanted after the end of standard input\n",
+        "",
+    };
+
     [[noreturn]] void fail(const std::string &message)
     {
         std::fprintf(stderr, "vmrun: %s\n", message.c_str());
@@ -30,6 +51,8 @@ namespace
 
 int main(int argc, char **argv)
 {
+    Jack_Command_Line::answer_standard_options(argc, argv, help);
+
     run_options options;
     std::string screen_path, keys_path;
     bool stats = false;
