@@ -322,6 +322,14 @@ namespace Jack_Compiler
     void ast_print_as_xml(ast tree, int step_width);
     // The same bytes, returned instead of written.
     std::string ast_xml_text(ast tree, int step_width);
+    // The length of that text and the number of tags in it, without keeping
+    // it: what a program needs to know of a text it may never use.
+    struct xml_text_size
+    {
+        size_t bytes;
+        size_t tags;
+    };
+    xml_text_size ast_xml_measure(ast tree, int step_width);
 
     // Reads one class tree from standard input; every error ends the program.
     ast ast_parse_xml();

@@ -7,6 +7,7 @@
 #include "iobuffer/error_context.h"
 #include "iobuffer/iobuffer.h"
 
+#include <algorithm>
 #include <charconv>
 
 using Lum_IO_Buffers::pop_error_context;
@@ -24,6 +25,8 @@ namespace Jack_Compiler
         // limit is handed over on its own, so the output stops exactly where
         // one write per piece would stop it.
         const size_t chunk_size = 65536;
+        // Text that is only counted needs no more than a few pages at a time.
+        const size_t counted_chunk_size = 4096;
 
         // The element of each kind that has one, by kind; nullptr for the
         // empty node and for the kinds that are never nodes.
@@ -183,30 +186,47 @@ namespace Jack_Compiler
         class xml_writer
         {
         public:
-            // With keep, the text is gathered whole instead of handed to the
-            // output stream (ast_xml_text), and no volume limit applies.
-            xml_writer(int step_width, bool keep)
-                : step(step_width > 0 ? static_cast<size_t>(step_width) : 0), keep_all(keep),
-                  room(keep ? static_cast<size_t>(-1) : volume_left())
+            // Where the text goes: to the output stream (ast_print_as_xml),
+            // kept whole (ast_xml_text) or only counted (ast_xml_measure);
+            // the volume limit applies to the output stream alone.
+            enum class destination { output, kept, counted };
+
+            xml_writer(int step_width, destination to)
+                : step(step_width > 0 ? static_cast<size_t>(step_width) : 0), where(to),
+                  room(to == destination::output ? volume_left() : static_cast<size_t>(-1)),
+                  chunk(to == destination::counted ? counted_chunk_size : chunk_size)
             {
-                text.reserve(chunk_size + 1024);
+                text.reserve(chunk + 1024);
             }
 
             void node(ast t, size_t depth, position &here);
 
             void flush()
             {
-                if (keep_all)
+                if (where == destination::kept)
                     return;
-                if (!text.empty())
+                if (where == destination::counted)
+                {
+                    // Values have their "<" escaped, so every one left opens a tag.
+                    counted.bytes += text.size();
+                    counted.tags += static_cast<size_t>(std::count(text.begin(), text.end(), '<'));
+                }
+                else if (!text.empty())
                     write_to_output(text);
                 text.clear();
-                room = volume_left();
+                if (where == destination::output)
+                    room = volume_left();
             }
 
             std::string take()
             {
                 return std::move(text);
+            }
+
+            xml_text_size total()
+            {
+                flush();
+                return counted;
             }
 
         private:
@@ -239,7 +259,7 @@ namespace Jack_Compiler
                     text += '\n';
                     piece_written();
                 }
-                if (text.size() >= chunk_size)
+                if (text.size() >= chunk)
                     flush();
             }
 
@@ -329,8 +349,10 @@ namespace Jack_Compiler
             }
 
             const size_t step;
-            const bool keep_all;
+            const destination where;
+            xml_text_size counted{0, 0};
             size_t room;  // bytes the output stream takes before the volume limit
+            const size_t chunk;  // the text is handed on once it is this long
             std::string text;
         };
 
@@ -514,7 +536,7 @@ namespace Jack_Compiler
     {
         initialise();
         push_error_context("ast_print_as_xml()");
-        xml_writer writer(step_width, false);
+        xml_writer writer(step_width, xml_writer::destination::output);
         position root{nullptr, nullptr, 0, nullptr, nullptr};
         writer.node(tree, 0, root);
         writer.flush();
@@ -525,10 +547,21 @@ namespace Jack_Compiler
     {
         initialise();
         push_error_context("ast_print_as_xml()");
-        xml_writer writer(step_width, true);
+        xml_writer writer(step_width, xml_writer::destination::kept);
         position root{nullptr, nullptr, 0, nullptr, nullptr};
         writer.node(tree, 0, root);
         pop_error_context();
         return writer.take();
+    }
+
+    xml_text_size ast_xml_measure(ast tree, int step_width)
+    {
+        initialise();
+        push_error_context("ast_print_as_xml()");
+        xml_writer writer(step_width, xml_writer::destination::counted);
+        position root{nullptr, nullptr, 0, nullptr, nullptr};
+        writer.node(tree, 0, root);
+        pop_error_context();
+        return writer.total();
     }
 }

@@ -31,13 +31,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
-#include <filesystem>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
-namespace fs = std::filesystem;
 using Lum_IO_Buffers::fatal_error;
 
 namespace
@@ -54,22 +54,32 @@ namespace
         Jack_Compiler::has_calls = false;
     }
 
-    std::string held_to_limit(std::string text, const char *what)
-    {
-        if (text.size() > output_volume_limit)
-            fatal_error(1, std::string("jackc: ") + what + " is larger than the output limit of 10,485,760 bytes");
-        return text;
-    }
-
     // A tree text of fewer tags than this is read by at most 3 nodes (and
     // annotation sets) per element, about 75,000, and neither folding nor
     // the code writer makes more than a few times its nodes: far from the
     // limit of 1,000,000 in any stage, so the tree may be handed on.
     const size_t tags_to_hand_on = 50000;
 
-    bool far_from_node_limit(const std::string &tree_text)
+    void check_volume(size_t bytes, const char *what)
     {
-        return static_cast<size_t>(std::count(tree_text.begin(), tree_text.end(), '<')) < tags_to_hand_on;
+        if (bytes > output_volume_limit)
+            fatal_error(1, std::string("jackc: ") + what + " is larger than the output limit of 10,485,760 bytes");
+    }
+
+    // Ends one stage on the tree it made: its text must fit the output
+    // limit. Only a tree whose text is large enough that the next stage
+    // could come near the node limit has its text made, and read back in a
+    // new stage exactly as the next process would; any other tree is handed
+    // on as it is, and its text is only measured, never held.
+    Jack_Compiler::ast hand_on(Jack_Compiler::ast tree, const char *what)
+    {
+        const Jack_Compiler::xml_text_size size = Jack_Compiler::ast_xml_measure(tree, 3);
+        check_volume(size.bytes, what);
+        if (size.tags < tags_to_hand_on)
+            return tree;
+        const std::string text = Jack_Compiler::ast_xml_text(tree, 3);
+        start_stage();
+        return Jack_Compiler::ast_parse_xml(text);
     }
 
     // The VM code of the class in the file at path, or the end of the
@@ -81,32 +91,17 @@ namespace
         Lum_IO_Buffers::new_error_context("compiling " + path);
 
         start_stage();  // jack2xml
-        std::string text;
         ast tree;
         {
             const Jack_Source::source src(path, Jack_Source::read_text_file(path, "jackc"));
             Jack_Source::parser reader(src, xml_nesting_limit);
             tree = reader.parse_class();
-            text = held_to_limit(ast_xml_text(tree, 3), "the tree of the class");
         }
+        tree = hand_on(tree, "the tree of the class");
         if (fold)
-        {
-            // exprfold
-            if (!far_from_node_limit(text))
-            {
-                start_stage();
-                tree = ast_parse_xml(text);
-            }
-            tree = copy_class(tree);
-            text = held_to_limit(ast_xml_text(tree, 3), "the folded tree of the class");
-        }
-        // xml2vm
-        if (!far_from_node_limit(text))
-        {
-            start_stage();
-            tree = ast_parse_xml(text);
-        }
-        std::string code = held_to_limit(vm_code(tree), "the VM code of the class");
+            tree = hand_on(copy_class(tree), "the folded tree of the class");  // exprfold
+        std::string code = vm_code(tree);  // xml2vm
+        check_volume(code.size(), "the VM code of the class");
 
         Lum_IO_Buffers::prune_error_context(0);
         return code;
@@ -114,11 +109,12 @@ namespace
 
     // Writes text to path in full or not at all: into a new file beside it,
     // which then takes its place.
-    void write_file(const fs::path &path, const std::string &text)
+    void write_file(const std::string &target, const std::string &text)
     {
-        const std::string target = path.string();
-        const std::string temporary =
-            (path.parent_path() / ("." + path.filename().string() + "." + std::to_string(getpid()) + ".tmp")).string();
+        const size_t slash = target.rfind('/');
+        const size_t name_at = slash == std::string::npos ? 0 : slash + 1;
+        const std::string temporary = target.substr(0, name_at) + "." + target.substr(name_at) + "." +
+                                      std::to_string(getpid()) + ".tmp";
         const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
         if (fd < 0)
             fatal_error(1, "jackc: cannot write " + target + ": " + std::strerror(errno));
@@ -141,37 +137,64 @@ namespace
         }
     }
 
-    bool is_jack_file(const fs::path &path)
+    const std::string jack_extension = ".jack";
+
+    // A name ending in ".jack" that is more than the ending: ".jack" alone
+    // names a hidden file with no extension.
+    bool is_jack_name(const std::string &name)
     {
-        return path.extension() == ".jack";
+        return name.size() > jack_extension.size() &&
+               name.compare(name.size() - jack_extension.size(), jack_extension.size(), jack_extension) == 0;
+    }
+
+    std::string file_name(const std::string &path)
+    {
+        const size_t slash = path.rfind('/');
+        return slash == std::string::npos ? path : path.substr(slash + 1);
     }
 
     // The classes a PATH names: the file itself, or the .jack files directly
-    // inside the folder, in byte order of their names.
-    std::vector<fs::path> classes_of(const std::string &argument)
+    // inside the folder that are (or lead to) regular files, in byte order of
+    // their names. The folder is read with the system's own calls: the
+    // library's file system layer would bring its locale machinery into the
+    // program and a quarter of a megabyte into every run's memory.
+    std::vector<std::string> classes_of(const std::string &argument)
     {
-        std::error_code error;
-        const fs::path path(argument);
-        const fs::file_status status = fs::status(path, error);
-        if (error)
-            fatal_error(1, "jackc: cannot open " + argument + ": " + error.message());
-        if (fs::is_directory(status))
+        struct stat status;
+        if (stat(argument.c_str(), &status) != 0)
+            fatal_error(1, "jackc: cannot open " + argument + ": " + std::strerror(errno));
+        if (S_ISDIR(status.st_mode))
         {
-            std::vector<fs::path> found;
-            for (fs::directory_iterator entry(path, error), end; !error && entry != end; entry.increment(error))
-                if (is_jack_file(entry->path()) && fs::is_regular_file(entry->status()))
-                    found.push_back(entry->path());
-            if (error)
-                fatal_error(1, "jackc: cannot read the folder " + argument + ": " + error.message());
-            if (found.empty())
+            DIR *folder = opendir(argument.c_str());
+            if (folder == nullptr)
+                fatal_error(1, "jackc: cannot read the folder " + argument + ": " + std::strerror(errno));
+            const std::string prefix = argument.back() == '/' ? argument : argument + "/";
+            std::vector<std::string> names;
+            errno = 0;
+            while (const dirent *entry = readdir(folder))
+            {
+                const std::string name = entry->d_name;
+                struct stat entry_status;
+                if (is_jack_name(name) && stat((prefix + name).c_str(), &entry_status) == 0 &&
+                    S_ISREG(entry_status.st_mode))
+                    names.push_back(name);
+                errno = 0;
+            }
+            const int error = errno;
+            closedir(folder);
+            if (error != 0)
+                fatal_error(1, "jackc: cannot read the folder " + argument + ": " + std::strerror(error));
+            if (names.empty())
                 fatal_error(1, "jackc: the folder " + argument + " holds no .jack file");
-            std::sort(found.begin(), found.end(),
-                      [](const fs::path &a, const fs::path &b) { return a.filename().string() < b.filename().string(); });
+            std::sort(names.begin(), names.end());
+            std::vector<std::string> found;
+            for (const std::string &name : names)
+                found.push_back(prefix + name);
             return found;
         }
-        if (!is_jack_file(path))
+        if (!is_jack_name(file_name(argument)))
             fatal_error(1, "jackc: " + argument + " is neither a .jack file nor a folder");
-        return {path};
+        return {argument};
     }
 }
 
@@ -216,16 +239,12 @@ int main(int argc, char **argv)
 
     // Every PATH is looked at before anything is compiled, so a mistyped
     // one costs no work and leaves no files.
-    std::vector<fs::path> classes;
+    std::vector<std::string> classes;
     for (const std::string &path : paths)
-        for (const fs::path &found : classes_of(path))
+        for (const std::string &found : classes_of(path))
             classes.push_back(found);
 
-    for (const fs::path &source : classes)
-    {
-        fs::path target = source;
-        target.replace_extension(".vm");
-        write_file(target, compile(source.string(), fold));
-    }
+    for (const std::string &source : classes)
+        write_file(source.substr(0, source.size() - jack_extension.size()) + ".vm", compile(source, fold));
     return 0;
 }
