@@ -71,6 +71,20 @@ namespace Jack_Compiler
         const unsigned char *window_next = nullptr;
         const unsigned char *window_end = nullptr;
 
+#if defined(__GLIBC__)
+        // The stream would fill its buffer a block (4 KiB) at a time: a
+        // system call for every few hundred elements. A stream nobody has
+        // read from yet is given a larger buffer; what it hands out, and
+        // what it leaves for whoever reads on, is the same.
+        char stdin_buffer[65536];
+
+        void enlarge_stdin_buffer()
+        {
+            if (stdin->_IO_buf_base == nullptr)
+                std::setvbuf(stdin, stdin_buffer, _IOFBF, sizeof stdin_buffer);
+        }
+#endif
+
         void take_stdin_window()
         {
             if (reading_memory)
@@ -78,6 +92,7 @@ namespace Jack_Compiler
 #if defined(__GLIBC__)
             if (!bytewise_stdin)
             {
+                enlarge_stdin_buffer();
                 window_next = reinterpret_cast<const unsigned char *>(stdin->_IO_read_ptr);
                 window_end = reinterpret_cast<const unsigned char *>(stdin->_IO_read_end);
                 window_base = window_next;

@@ -343,6 +343,9 @@ TEST(XmlReader, ScanningTheBufferInPlaceReadsAsByteByByte)
     const std::string everything = source_file("examples/Everything.xml");
     for (size_t cut = 1; cut < everything.size(); cut += everything.size() / 23)
         inputs.push_back(everything.substr(0, cut));
+    // Trees and rests longer than the stream's buffer.
+    const std::string wide(70000, ' ');
+    inputs.push_back("<class>" + wide + everything.substr(7) + wide + "<after>" + std::string(70000, 'x'));
     for (const std::string &input : inputs)
     {
         SCOPED_TRACE(input.substr(0, 80));
