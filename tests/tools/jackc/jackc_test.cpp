@@ -127,6 +127,21 @@ namespace
         EXPECT_EQ(dir.names(), (std::vector<std::string>{"A.jack", "A.vm", "B.jack", "C.jack"}));
     }
 
+    // A .vm that cannot take the new file's place is reported, and the new
+    // file is not left beside it.
+    TEST(Jackc, ReportsAFileItCannotPutInPlace)
+    {
+        folder dir;
+        const fs::path source = dir.write("X.jack", "class X { function void f() { return; } }\n");
+        fs::create_directory(dir.path() / "X.vm");
+        dir.write("X.vm/kept", "");
+        const process_result compiled = run({program("jackc"), source.string()});
+        EXPECT_EQ(compiled.exit_code, 1);
+        EXPECT_EQ(compiled.err,
+                  fatal_report({}, "jackc: cannot write " + (dir.path() / "X.vm").string() + ": Is a directory"));
+        EXPECT_EQ(dir.names(), (std::vector<std::string>{"X.jack", "X.vm"}));
+    }
+
     std::string class_of(const std::string &name, const std::string &body)
     {
         return "class " + name + " {\n    function void f() {\n        var int x;\n" + body +
