@@ -479,42 +479,55 @@ namespace Jack_Compiler
                 next_token_xml();
         }
 
-        // Tag names hold no NUL byte, so one pass of strcmp decides.
-        bool token_named(const char *name)
+        // A tag name the reader expects, with its length known where it is
+        // written: telling the token's name from most others is then one
+        // comparison of lengths.
+        struct tag_name
         {
-            return std::strcmp(xmltoken.text.c_str(), name) == 0;
+            template <std::size_t N>
+            constexpr tag_name(const char (&literal)[N]) : text(literal), size(N - 1)
+            {
+            }
+            const char *text;
+            std::size_t size;
+        };
+
+        bool token_named(tag_name name)
+        {
+            const std::string &text = xmltoken.text;
+            return text.size() == name.size && std::memcmp(text.data(), name.text, name.size) == 0;
         }
 
-        bool at_open_tag(const char *tag)
+        bool at_open_tag(tag_name tag)
         {
             return xmltoken.kind == xml_opentag && token_named(tag);
         }
 
-        bool at_close_tag(const char *tag)
+        bool at_close_tag(tag_name tag)
         {
             return xmltoken.kind == xml_closetag && token_named(tag);
         }
 
-        void mustbe_xml_opentag(const char *tag)
+        void mustbe_xml_opentag(tag_name tag)
         {
-            enter(tag);
+            enter(tag.text);
             if (++open_elements > xml_nesting_limit)
                 xml_parse_error("nesting too deep");
             skip_whitespace();
             if (xmltoken.kind != xml_opentag)
                 xml_parse_error("missing open tag");
             if (!token_named(tag))
-                xml_parse_error(std::string("missing <") + tag + ">");
+                xml_parse_error(std::string("missing <") + tag.text + ">");
             next_token_xml();
         }
 
-        void mustbe_xml_closetag(const char *tag)
+        void mustbe_xml_closetag(tag_name tag)
         {
             skip_whitespace();
             if (xmltoken.kind != xml_closetag)
                 xml_parse_error("missing close tag");
             if (!token_named(tag))
-                xml_parse_error(std::string("missing </") + tag + ">");
+                xml_parse_error(std::string("missing </") + tag.text + ">");
             leave();
             open_elements--;
             next_token_xml();
@@ -529,7 +542,7 @@ namespace Jack_Compiler
                 xml_parse_error("missing open tag");
         }
 
-        std::string ast_parse_xml_string(const char *tag)
+        std::string ast_parse_xml_string(tag_name tag)
         {
             skip_whitespace();
             mustbe_xml_opentag(tag);
@@ -566,7 +579,7 @@ namespace Jack_Compiler
             return value >= -2147483648LL && value <= 2147483647LL;
         }
 
-        int ast_parse_xml_int(const char *tag, int min, int max)
+        int ast_parse_xml_int(tag_name tag, int min, int max)
         {
             skip_whitespace();
             mustbe_xml_opentag(tag);
@@ -615,7 +628,7 @@ namespace Jack_Compiler
         // Reads a list element: its annotation set, then one element by
         // read_element(index) after another up to the list's close tag.
         template <typename ReadElement>
-        std::vector<ast> read_list(const char *tag, const char *context, ann &a, ReadElement read_element)
+        std::vector<ast> read_list(tag_name tag, const char *context, ann &a, ReadElement read_element)
         {
             mustbe_xml_opentag(tag);
             a = ast_parse_xml_annotation();
@@ -830,27 +843,27 @@ namespace Jack_Compiler
             mustbe_some_opentag();
             const std::string &name = xmltoken.text;
             ast term;
-            if (name == "int")
+            if (token_named("int"))
                 term = read_int();
-            else if (name == "string")
+            else if (token_named("string"))
                 term = read_string();
-            else if (name == "bool")
+            else if (token_named("bool"))
                 term = read_bool();
-            else if (name == "null")
+            else if (token_named("null"))
                 term = read_null();
-            else if (name == "this")
+            else if (token_named("this"))
                 term = ast_parse_xml_this();
-            else if (name == "expr")
+            else if (token_named("expr"))
                 term = ast_parse_xml_expr();
-            else if (name == "var")
+            else if (token_named("var"))
                 term = ast_parse_xml_var();
-            else if (name == "array-index")
+            else if (token_named("array-index"))
                 term = read_array_index();
-            else if (name == "call-as-function")
+            else if (token_named("call-as-function"))
                 term = ast_parse_xml_call_as_function();
-            else if (name == "call-as-method")
+            else if (token_named("call-as-method"))
                 term = ast_parse_xml_call_as_method();
-            else if (name == "unary-op")
+            else if (token_named("unary-op"))
                 term = read_unary_op();
             else
                 xml_parse_error("missing open tag <int>, <string>, <bool>, <null>, <this>, <expr>, <var>, "
@@ -963,21 +976,21 @@ namespace Jack_Compiler
             mustbe_some_opentag();
             const std::string &name = xmltoken.text;
             ast statement;
-            if (name == "let")
+            if (token_named("let"))
                 statement = read_let();
-            else if (name == "let-array")
+            else if (token_named("let-array"))
                 statement = read_let_array();
-            else if (name == "if")
+            else if (token_named("if"))
                 statement = ast_parse_xml_if();
-            else if (name == "if-else")
+            else if (token_named("if-else"))
                 statement = ast_parse_xml_if_else();
-            else if (name == "while")
+            else if (token_named("while"))
                 statement = ast_parse_xml_while();
-            else if (name == "do")
+            else if (token_named("do"))
                 statement = read_do();
-            else if (name == "return")
+            else if (token_named("return"))
                 statement = read_return();
-            else if (name == "return-expr")
+            else if (token_named("return-expr"))
                 statement = read_return_expr();
             else
                 xml_parse_error("missing open tag <let>, <let-array>, <if>, <if-else>, <while>, <do>, <kn-return> "
@@ -1014,7 +1027,7 @@ namespace Jack_Compiler
 
         // A constructor, function or method: they differ only in the element
         // name and the constructor that builds the node.
-        ast read_subroutine(const char *tag, ast (*create)(ann, std::string, std::string, ast, ast))
+        ast read_subroutine(tag_name tag, ast (*create)(ann, std::string, std::string, ast, ast))
         {
             mustbe_xml_opentag(tag);
             const ann a = ast_parse_xml_annotation();
