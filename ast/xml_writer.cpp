@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 
 using Lum_IO_Buffers::pop_error_context;
 using Lum_IO_Buffers::push_error_context;
@@ -28,9 +29,21 @@ namespace Jack_Compiler
         // Text that is only counted needs no more than a few pages at a time.
         const size_t counted_chunk_size = 4096;
 
-        // The element of each kind that has one, by kind; nullptr for the
+        // An element name and its length, known where the name is written.
+        struct tag
+        {
+            constexpr tag() : text(nullptr), size(0) {}
+            template <size_t N>
+            constexpr tag(const char (&literal)[N]) : text(literal), size(N - 1)
+            {
+            }
+            const char *text;
+            size_t size;
+        };
+
+        // The element of each kind that has one, by kind; no name for the
         // empty node and for the kinds that are never nodes.
-        const char *element_name(ast_kind k)
+        tag element_name(ast_kind k)
         {
             switch (k)
             {
@@ -70,7 +83,7 @@ namespace Jack_Compiler
             case ast_call_as_method: return "call-as-method";
             case ast_subr_call: return "subr-call";
             case ast_infix_op: return "op";
-            default: return nullptr;
+            default: return tag();
             }
         }
 
@@ -181,6 +194,72 @@ namespace Jack_Compiler
             return c >= 32 && c != 127 && c != '"' && c != '&' && c != '\'' && c != '<' && c != '>';
         }
 
+        // The text being gathered, written through a pointer: its room is
+        // checked once a piece rather than once a byte, and it is never kept
+        // terminated.
+        class text_buffer
+        {
+        public:
+            explicit text_buffer(size_t capacity) : bytes(capacity, '\0') {}
+
+            size_t size() const { return used; }
+            bool empty() const { return used == 0; }
+            const char *data() const { return bytes.data(); }
+            void clear() { used = 0; }
+
+            void append(char c)
+            {
+                *room_for(1) = c;
+                used++;
+            }
+
+            void append(const char *p, size_t n)
+            {
+                std::memcpy(room_for(n), p, n);
+                used += n;
+            }
+
+            template <size_t N>
+            void append_literal(const char (&literal)[N])
+            {
+                append(literal, N - 1);
+            }
+
+            // Indentation, eight blanks a store; the stores may run up to
+            // seven bytes past the blanks asked for, into room the next
+            // piece overwrites.
+            void append_blanks(size_t n)
+            {
+                char *p = room_for(n + 8);
+                for (size_t i = 0; i < n; i += 8)
+                    std::memcpy(p + i, "        ", 8);
+                used += n;
+            }
+
+            std::string take()
+            {
+                bytes.resize(used);
+                used = 0;
+                return std::move(bytes);
+            }
+
+        private:
+            char *room_for(size_t n)
+            {
+                if (__builtin_expect(bytes.size() - used < n, 0))
+                    grow(n);
+                return &bytes[used];
+            }
+
+            [[gnu::noinline]] void grow(size_t n)
+            {
+                bytes.resize(std::max(bytes.size() * 2, used + n));
+            }
+
+            std::string bytes;  // the text is the first used bytes
+            size_t used = 0;
+        };
+
         // The recursion runs once per tree level, so only what every level
         // needs stays in node(); the rest is kept out of its frame.
         class xml_writer
@@ -194,9 +273,8 @@ namespace Jack_Compiler
             xml_writer(int step_width, destination to)
                 : step(step_width > 0 ? static_cast<size_t>(step_width) : 0), where(to),
                   room(to == destination::output ? volume_left() : static_cast<size_t>(-1)),
-                  chunk(to == destination::counted ? counted_chunk_size : chunk_size)
+                  chunk(to == destination::counted ? counted_chunk_size : chunk_size), text(chunk + 1024)
             {
-                text.reserve(chunk + 1024);
             }
 
             void node(ast t, size_t depth, position &here);
@@ -209,10 +287,10 @@ namespace Jack_Compiler
                 {
                     // Values have their "<" escaped, so every one left opens a tag.
                     counted.bytes += text.size();
-                    counted.tags += static_cast<size_t>(std::count(text.begin(), text.end(), '<'));
+                    counted.tags += static_cast<size_t>(std::count(text.data(), text.data() + text.size(), '<'));
                 }
                 else if (!text.empty())
-                    write_to_output(text);
+                    write_to_output(std::string(text.data(), text.size()));
                 text.clear();
                 if (where == destination::output)
                     room = volume_left();
@@ -220,7 +298,7 @@ namespace Jack_Compiler
 
             std::string take()
             {
-                return std::move(text);
+                return text.take();
             }
 
             xml_text_size total()
@@ -248,7 +326,7 @@ namespace Jack_Compiler
 
             void indent(size_t depth)
             {
-                text.append(depth * step, ' ');
+                text.append_blanks(depth * step);
                 piece_written();
             }
 
@@ -256,7 +334,7 @@ namespace Jack_Compiler
             {
                 if (step != 0)
                 {
-                    text += '\n';
+                    text.append('\n');
                     piece_written();
                 }
                 if (text.size() >= chunk)
@@ -265,62 +343,62 @@ namespace Jack_Compiler
 
             // Element names are fixed words of letters and hyphens, which
             // escaping would leave as they are.
-            [[gnu::noinline]] void open_tag(const char *tag, size_t depth)
+            [[gnu::noinline]] void open_tag(tag name, size_t depth)
             {
                 indent(depth);
-                text += '<';
+                text.append('<');
                 piece_written();
-                text += tag;
+                text.append(name.text, name.size);
                 piece_written();
-                text += '>';
+                text.append('>');
                 piece_written();
                 end_line();
             }
 
-            [[gnu::noinline]] void close_tag(const char *tag, size_t depth)
+            [[gnu::noinline]] void close_tag(tag name, size_t depth)
             {
                 indent(depth);
-                text += "</";
+                text.append_literal("</");
                 piece_written();
-                text += tag;
+                text.append(name.text, name.size);
                 piece_written();
-                text += '>';
+                text.append('>');
                 piece_written();
                 end_line();
             }
 
-            void string_tag(const char *tag, const std::string &value, size_t depth)
+            void string_tag(tag name, const std::string &value, size_t depth)
             {
-                start_text_element(tag, depth);
+                start_text_element(name, depth);
                 escaped(value);
-                end_text_element(tag);
+                end_text_element(name);
             }
 
-            void int_tag(const char *tag, int value, size_t depth)
+            void int_tag(tag name, int value, size_t depth)
             {
-                start_text_element(tag, depth);
+                start_text_element(name, depth);
                 char digits[16];
-                text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-                end_text_element(tag);
+                text.append(digits, static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits));
+                end_text_element(name);
             }
 
             // A text element's open tag and close tag are one piece each;
             // the value between them is one more.
-            void start_text_element(const char *tag, size_t depth)
+            void start_text_element(tag name, size_t depth)
             {
                 indent(depth);
-                text += '<';
-                text += tag;
-                text += '>';
+                text.append('<');
+                text.append(name.text, name.size);
+                text.append('>');
                 piece_written();
             }
 
-            void end_text_element(const char *tag)
+            void end_text_element(tag name)
             {
                 piece_written();
-                text += "</";
-                text += tag;
-                text += '>';
+                text.append_literal("</");
+                text.append(name.text, name.size);
+                text.append('>');
                 piece_written();
                 end_line();
             }
@@ -353,7 +431,7 @@ namespace Jack_Compiler
             xml_text_size counted{0, 0};
             size_t room;  // bytes the output stream takes before the volume limit
             const size_t chunk;  // the text is handed on once it is this long
-            std::string text;
+            text_buffer text;
         };
 
         void xml_writer::escaped(const std::string &value)
@@ -365,22 +443,24 @@ namespace Jack_Compiler
                 const char *run = p;
                 while (p != end && plain(static_cast<unsigned char>(*p)))
                     p++;
-                text.append(run, p);
+                text.append(run, static_cast<size_t>(p - run));
                 if (p == end)
                     break;
                 switch (*p)
                 {
-                case '"': text += "&quot;"; break;
-                case '&': text += "&amp;"; break;
-                case '\'': text += "&apos;"; break;
-                case '<': text += "&lt;"; break;
-                case '>': text += "&gt;"; break;
+                case '"': text.append_literal("&quot;"); break;
+                case '&': text.append_literal("&amp;"); break;
+                case '\'': text.append_literal("&apos;"); break;
+                case '<': text.append_literal("&lt;"); break;
+                case '>': text.append_literal("&gt;"); break;
                 default:
                 {
                     char digits[4];
-                    text += "&#";
-                    text.append(digits, std::to_chars(digits, digits + sizeof digits, static_cast<unsigned char>(*p)).ptr);
-                    text += ';';
+                    text.append_literal("&#");
+                    const char *digits_end =
+                        std::to_chars(digits, digits + sizeof digits, static_cast<unsigned char>(*p)).ptr;
+                    text.append(digits, static_cast<size_t>(digits_end - digits));
+                    text.append(';');
                 }
                 }
                 p++;
@@ -499,15 +579,15 @@ namespace Jack_Compiler
         void xml_writer::node(ast t, size_t depth, position &here)
         {
             ast_node *n = valid_ast(t) ? get_node(t, "print_ast") : nullptr;
-            const char *element = n != nullptr ? element_name(n->kind) : nullptr;
-            if (element == nullptr)
+            const tag element = n != nullptr ? element_name(n->kind) : tag();
+            if (element.text == nullptr)
             {
                 error_element(t, n, depth, here);
                 return;
             }
 
             here.node = n;
-            here.element = element;
+            here.element = element.text;
             open_tag(element, depth);
             leading_fields(n, depth + 1);
             if (const char *list_text = list_context(n->kind))
