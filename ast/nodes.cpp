@@ -9,11 +9,12 @@ namespace Jack_Compiler
     ast the_empty_ast = nullptr;
     ann the_empty_ann = nullptr;
 
+    // Owned by the process: entries are only appended and never freed, so
+    // handles stay valid and shared subtrees need no ownership tracking.
+    std::vector<ast_node *> *ast_nodes = nullptr;
+
     namespace
     {
-        // Owned by the process: entries are only appended and never freed, so
-        // handles stay valid and shared subtrees need no ownership tracking.
-        std::vector<ast_node *> *ast_nodes = nullptr;
         std::vector<ann_node *> *ann_nodes = nullptr;
         bool initialised = false;
 
@@ -89,7 +90,7 @@ namespace Jack_Compiler
         the_empty_ast = new_node(new ast_vector_node(ast_empty, the_empty_ann, {}));
     }
 
-    bool valid_ast(ast t)
+    bool valid_ast_checked(ast t)
     {
         initialise();
         return valid_handle(t, ast_tag, ast_nodes->size());
@@ -101,7 +102,7 @@ namespace Jack_Compiler
         return valid_handle(a, ann_tag, ann_nodes->size());
     }
 
-    ast_node *get_node(ast t, const char *caller)
+    ast_node *get_node_checked(ast t, const char *caller)
     {
         initialise();
         if (t == nullptr)

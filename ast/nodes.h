@@ -153,16 +153,41 @@ namespace Jack_Compiler
 
     void initialise();
 
+    // The node table; null until the library is first used. Entries are
+    // only appended, and a handle's upper half is its index.
+    extern std::vector<ast_node *> *ast_nodes;
+
+    // What get_node and valid_ast do when their inlined test does not
+    // decide: the handle is null, invalid or the library not yet set up.
+    ast_node *get_node_checked(ast t, const char *caller);
+    bool valid_ast_checked(ast t);
+
     // The node behind a handle; an invalid handle ends the program with
-    // caller + " passed an invalid ast".
-    ast_node *get_node(ast t, const char *caller);
+    // caller + " passed an invalid ast". Lookups happen for every node a
+    // pass or the writer visits, so a valid handle is looked up in place.
+    inline ast_node *get_node(ast t, const char *caller)
+    {
+        const uintptr_t bits = reinterpret_cast<uintptr_t>(t);
+        const uint64_t index = static_cast<uint64_t>(bits) >> 32;
+        if (ast_nodes != nullptr && static_cast<uint32_t>(bits) == ast_tag && index < ast_nodes->size())
+            return (*ast_nodes)[index];
+        return get_node_checked(t, caller);
+    }
+
     ast new_node(ast_node *node);
     ann_node *get_ann_node(ann a, const char *caller);
     ann new_ann_node(ann_node *set);
 
     // Whether a handle names a node (or set) without ending the program; the
     // writer turns bad handles into error elements instead.
-    bool valid_ast(ast t);
+    inline bool valid_ast(ast t)
+    {
+        const uintptr_t bits = reinterpret_cast<uintptr_t>(t);
+        if (ast_nodes != nullptr && static_cast<uint32_t>(bits) == ast_tag &&
+            (static_cast<uint64_t>(bits) >> 32) < ast_nodes->size())
+            return true;
+        return valid_ast_checked(t);
+    }
     bool valid_ann(ann a);
 
     // The rule of ast_have_kind: a node of kind actual may stand where one of
