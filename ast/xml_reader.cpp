@@ -36,8 +36,9 @@ namespace Jack_Compiler
             xml_token_kind kind = xml_eoi;
             std::string text;
             bool whitespace = false;  // character data made only of whitespace
-            // Whitespace is often left where it stands in the window and
-            // copied into text only when asked for (token_text).
+            // Whitespace and tag names are often left where they stand in
+            // the window and copied into text only when asked for
+            // (token_text); a name is compared where it stands.
             const unsigned char *lazy_begin = nullptr;
             std::size_t lazy_size = 0;
         };
@@ -245,7 +246,6 @@ namespace Jack_Compiler
         // name (a declaration, a comment) ends the input for good.
         void read_tag()
         {
-            xmltoken.text.clear();
             xmltoken.kind = xml_opentag;
             ch = read_byte();
             if (ch == '/')
@@ -255,13 +255,32 @@ namespace Jack_Compiler
             }
             if (!is_letter(ch) && ch != '_')
             {
+                xmltoken.text.clear();
                 ch = EOF;
                 xmltoken.kind = xml_eoi;
                 return;
             }
-            // The name's first byte, then the rest of it as it stands in the
-            // window, a run at a time.
+            // A name that stands in the window right up to its ">", with the
+            // byte after it there too, is left where it stands: taking that
+            // byte cannot refill the window under it.
+            if (window_next > window_base && window_next[-1] == ch)
+            {
+                const unsigned char *p = window_next;
+                while (p != window_end && tag_name_bytes.in_name[*p])
+                    p++;
+                if (window_end - p >= 2 && *p == '>')
+                {
+                    xmltoken.lazy_begin = window_next - 1;
+                    xmltoken.lazy_size = static_cast<std::size_t>(p - xmltoken.lazy_begin);
+                    window_next = p + 2;
+                    ch = p[1];
+                    return;
+                }
+            }
+            // Otherwise the name's first byte, then the rest of it as it
+            // stands in the window, a run at a time.
             std::string &name = xmltoken.text;
+            name.clear();
             name += static_cast<char>(ch);
             for (;;)
             {
@@ -362,7 +381,8 @@ namespace Jack_Compiler
             xmltoken.whitespace = whitespace;
         }
 
-        // The text of the token, whitespace left in the window included.
+        // The text of the token, whitespace and names left in the window
+        // included.
         const std::string &token_text()
         {
             if (xmltoken.lazy_size != 0)
@@ -407,6 +427,7 @@ namespace Jack_Compiler
         };
 
         std::vector<pending_context> contexts;
+        std::vector<ast> list_stack;  // the elements of the lists being read
         size_t contexts_pushed = 0;  // the bottom entries already on the real stack
         bool eager = false;
         int open_elements = 0;
@@ -494,6 +515,8 @@ namespace Jack_Compiler
 
         bool token_named(tag_name name)
         {
+            if (xmltoken.lazy_size != 0)
+                return xmltoken.lazy_size == name.size && std::memcmp(xmltoken.lazy_begin, name.text, name.size) == 0;
             const std::string &text = xmltoken.text;
             return text.size() == name.size && std::memcmp(text.data(), name.text, name.size) == 0;
         }
@@ -633,16 +656,22 @@ namespace Jack_Compiler
             mustbe_xml_opentag(tag);
             a = ast_parse_xml_annotation();
             skip_whitespace();
-            std::vector<ast> elements;
+            // The elements wait on a stack shared by the lists being read
+            // inside one another, so that each list is given one allocation
+            // of its own size instead of growing one element at a time.
+            const size_t base = list_stack.size();
             for (int n = 0; !at_close_tag(tag) && xmltoken.kind != xml_eoi; n++)
             {
                 enter(context, n);
-                elements.push_back(read_element(n));
+                const ast element = read_element(n);
+                list_stack.push_back(element);
                 skip_whitespace();
                 leave();
             }
             mustbe_xml_closetag(tag);
             before_create();
+            std::vector<ast> elements(list_stack.begin() + static_cast<std::ptrdiff_t>(base), list_stack.end());
+            list_stack.resize(base);
             return elements;
         }
 
@@ -766,7 +795,7 @@ namespace Jack_Compiler
             else if (token_named("var"))
                 object = ast_parse_xml_var();
             else
-                xml_parse_error("missing open tag <var> or <this> found:" + xmltoken.text);
+                xml_parse_error("missing open tag <var> or <this> found:" + token_text());
             const ast call = ast_parse_xml_subr_call();
             mustbe_xml_closetag("call-as-method");
             before_create();
@@ -841,7 +870,6 @@ namespace Jack_Compiler
             mustbe_xml_opentag("term");
             const ann a = ast_parse_xml_annotation();
             mustbe_some_opentag();
-            const std::string &name = xmltoken.text;
             ast term;
             if (token_named("int"))
                 term = read_int();
@@ -868,7 +896,7 @@ namespace Jack_Compiler
             else
                 xml_parse_error("missing open tag <int>, <string>, <bool>, <null>, <this>, <expr>, <var>, "
                                 "<array-index>, <call-as-function>, <call-as-method> or <unary-op> found:" +
-                                name);
+                                token_text());
             mustbe_xml_closetag("term");
             before_create();
             return create_term(a, term);
@@ -944,7 +972,8 @@ namespace Jack_Compiler
             else if (token_named("call-as-method"))
                 call = ast_parse_xml_call_as_method();
             else
-                xml_parse_error("missing open tag <call-as-function> or <call-as-method> found:" + xmltoken.text);
+                xml_parse_error("missing open tag <call-as-function> or <call-as-method> found:" +
+                                token_text());
             mustbe_xml_closetag("do");
             before_create();
             return create_do(a, call);
@@ -974,7 +1003,6 @@ namespace Jack_Compiler
             mustbe_xml_opentag("statement");
             const ann a = ast_parse_xml_annotation();
             mustbe_some_opentag();
-            const std::string &name = xmltoken.text;
             ast statement;
             if (token_named("let"))
                 statement = read_let();
@@ -995,7 +1023,7 @@ namespace Jack_Compiler
             else
                 xml_parse_error("missing open tag <let>, <let-array>, <if>, <if-else>, <while>, <do>, <kn-return> "
                                 "or <return-expr> found:" +
-                                name);
+                                token_text());
             mustbe_xml_closetag("statement");
             before_create();
             return create_statement(a, statement);
@@ -1110,6 +1138,7 @@ namespace Jack_Compiler
         initialised_xml_parser = false;
         entity.clear();
         contexts.clear();
+        list_stack.clear();
         contexts_pushed = 0;
         eager = false;
         open_elements = 0;

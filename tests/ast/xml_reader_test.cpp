@@ -333,7 +333,9 @@ TEST(XmlReader, ASecondCallGoesOnWhereTheFirstStopped)
 
 // Scanning the stream's buffer in place must read exactly what taking one
 // byte at a time reads: the same tree or the same report, and the same rest
-// of standard input left for whoever reads on.
+// of standard input left for whoever reads on. Standard input is a pipe,
+// whose reads end wherever the writer's writes do, and a file, whose reads
+// end every 64 KiB.
 TEST(XmlReader, ScanningTheBufferInPlaceReadsAsByteByByte)
 {
     std::vector<std::string> inputs = {source_file("examples/Everything.xml") + "  <after> the tree",
@@ -343,26 +345,44 @@ TEST(XmlReader, ScanningTheBufferInPlaceReadsAsByteByByte)
     const std::string everything = source_file("examples/Everything.xml");
     for (size_t cut = 1; cut < everything.size(); cut += everything.size() / 23)
         inputs.push_back(everything.substr(0, cut));
-    // Trees and rests longer than the stream's buffer.
+    // Trees and rests longer than the stream's buffer, and a tag that the
+    // first 64 KiB read ends at, in or just after.
     const std::string wide(70000, ' ');
     inputs.push_back("<class>" + wide + everything.substr(7) + wide + "<after>" + std::string(70000, 'x'));
+    for (size_t before_end : {1, 5, 6, 12, 14, 15, 16})
+        inputs.push_back("<class>" + std::string(65536 - 7 - before_end, ' ') + everything.substr(7) + wide);
+    char file[] = "/tmp/xml_reader_input.XXXXXX";
+    const int fd = mkstemp(file);
+    ASSERT_GE(fd, 0);
+    close(fd);
     for (const std::string &input : inputs)
     {
         SCOPED_TRACE(input.substr(0, 80));
-        process_result results[2];
-        for (int bytewise = 0; bytewise < 2; bytewise++)
-            results[bytewise] = run_in_child(
-                [bytewise] {
-                    xml_read_stdin_bytewise(bytewise != 0);
+        FILE *f = std::fopen(file, "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(input.data(), 1, input.size(), f);
+        std::fclose(f);
+        // Byte by byte from a pipe, then in place from a pipe and from the file.
+        process_result results[3];
+        for (int way = 0; way < 3; way++)
+            results[way] = run_in_child(
+                [way, &file] {
+                    if (way == 2 && std::freopen(file, "rb", stdin) == nullptr)
+                        _exit(99);
+                    xml_read_stdin_bytewise(way == 0);
                     ast_print_as_xml(ast_parse_xml(), 1);
                     Lum_IO_Buffers::print_output();
                     std::printf("\n--- left on standard input:\n");
                     for (int c; (c = std::getchar()) != EOF;)
                         std::putchar(c);
                 },
-                input);
-        EXPECT_EQ(results[0].exit_code, results[1].exit_code);
-        EXPECT_EQ(results[0].err, results[1].err);
-        EXPECT_TRUE(results[0].out == results[1].out);
+                way == 2 ? "" : input);
+        for (int way = 1; way < 3; way++)
+        {
+            EXPECT_EQ(results[0].exit_code, results[way].exit_code) << way;
+            EXPECT_EQ(results[0].err, results[way].err) << way;
+            EXPECT_TRUE(results[0].out == results[way].out) << way;
+        }
     }
+    unlink(file);
 }
