@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <memory>
 
 using Lum_IO_Buffers::pop_error_context;
 using Lum_IO_Buffers::push_error_context;
@@ -196,15 +197,16 @@ namespace Jack_Compiler
 
         // The text being gathered, written through a pointer: its room is
         // checked once a piece rather than once a byte, and it is never kept
-        // terminated.
+        // terminated. Its bytes are left uninitialised until written, so a
+        // small tree touches no more memory than its text.
         class text_buffer
         {
         public:
-            explicit text_buffer(size_t capacity) : bytes(capacity, '\0') {}
+            explicit text_buffer(size_t capacity) : bytes(new char[capacity]), capacity(capacity) {}
 
             size_t size() const { return used; }
             bool empty() const { return used == 0; }
-            const char *data() const { return bytes.data(); }
+            const char *data() const { return bytes.get(); }
             void clear() { used = 0; }
 
             void append(char c)
@@ -236,27 +238,25 @@ namespace Jack_Compiler
                 used += n;
             }
 
-            std::string take()
-            {
-                bytes.resize(used);
-                used = 0;
-                return std::move(bytes);
-            }
-
         private:
             char *room_for(size_t n)
             {
-                if (__builtin_expect(bytes.size() - used < n, 0))
+                if (__builtin_expect(capacity - used < n, 0))
                     grow(n);
-                return &bytes[used];
+                return bytes.get() + used;
             }
 
             [[gnu::noinline]] void grow(size_t n)
             {
-                bytes.resize(std::max(bytes.size() * 2, used + n));
+                const size_t larger = std::max(capacity * 2, used + n);
+                std::unique_ptr<char[]> moved(new char[larger]);
+                std::memcpy(moved.get(), bytes.get(), used);
+                bytes = std::move(moved);
+                capacity = larger;
             }
 
-            std::string bytes;  // the text is the first used bytes
+            std::unique_ptr<char[]> bytes;  // the text is the first used bytes
+            size_t capacity;
             size_t used = 0;
         };
 
@@ -298,7 +298,7 @@ namespace Jack_Compiler
 
             std::string take()
             {
-                return text.take();
+                return std::string(text.data(), text.size());
             }
 
             xml_text_size total()
