@@ -279,7 +279,7 @@ namespace Jack_Compiler
 
             void node(ast t, size_t depth, position &here);
 
-            void flush()
+            [[gnu::noinline]] void flush()
             {
                 if (where == destination::kept)
                     return;
