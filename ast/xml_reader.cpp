@@ -310,6 +310,33 @@ namespace Jack_Compiler
             return c <= ' ' && ((whitespace_bits >> c) & 1) != 0;
         }
 
+        // The first byte from p on that is not whitespace, or end. Most of it
+        // is indentation: blanks are passed eight at a time, and in the
+        // eight bytes that end them the first other byte is found at once.
+        const unsigned char *skip_whitespace_bytes(const unsigned char *p, const unsigned char *end)
+        {
+            const std::uint64_t blanks = 0x2020202020202020u;
+            while (end - p >= 8)
+            {
+                std::uint64_t w;
+                std::memcpy(&w, p, 8);
+                const std::uint64_t differ = w ^ blanks;
+                if (differ != 0)
+                {
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+                    p += __builtin_ctzll(differ) / 8;
+#else
+                    p += __builtin_clzll(differ) / 8;
+#endif
+                    break;
+                }
+                p += 8;
+            }
+            while (p != end && is_whitespace_byte(*p))
+                p++;
+            return p;
+        }
+
         // Character data up to the next "<" or the end of input; never empty.
         // Most of it is the indentation between tags: after the look-ahead
         // byte, the run behind it in the window is scanned in place and
@@ -327,12 +354,7 @@ namespace Jack_Compiler
             // before it, in the window is left there.
             if (is_whitespace_byte(c) && window_next > window_base && window_next[-1] == c)
             {
-                const unsigned char *p = window_next;
-                const std::uint64_t blanks = 0x2020202020202020u;
-                for (std::uint64_t w; window_end - p >= 8 && (std::memcpy(&w, p, 8), w == blanks);)
-                    p += 8;
-                while (p != window_end && is_whitespace_byte(*p))
-                    p++;
+                const unsigned char *p = skip_whitespace_bytes(window_next, window_end);
                 if (p != window_end && *p == '<')
                 {
                     xmltoken.lazy_begin = window_next - 1;
@@ -359,14 +381,7 @@ namespace Jack_Compiler
                 const unsigned char *p = window_next;
                 const unsigned char *const end = window_end;
                 if (whitespace)
-                {
-                    // Indentation is blanks, eight at a time.
-                    const std::uint64_t blanks = 0x2020202020202020u;
-                    for (std::uint64_t w; end - p >= 8 && (std::memcpy(&w, p, 8), w == blanks);)
-                        p += 8;
-                    while (p != end && is_whitespace_byte(*p))
-                        p++;
-                }
+                    p = skip_whitespace_bytes(p, end);
                 if (p != end && *p != '<' && *p != '&')
                 {
                     whitespace = false;
