@@ -31,14 +31,21 @@ namespace Jack_Compiler
         const size_t counted_chunk_size = 4096;
 
         // An element name and its length, known where the name is written.
+        // The name is held in a fixed block of bytes, so that it is copied
+        // into the text by one fixed-size move rather than a call.
         struct tag
         {
-            constexpr tag() : text(nullptr), size(0) {}
+            static const size_t longest = 16;
+
+            constexpr tag() : text{}, size(0) {}
             template <size_t N>
-            constexpr tag(const char (&literal)[N]) : text(literal), size(N - 1)
+            constexpr tag(const char (&literal)[N]) : text{}, size(N - 1)
             {
+                static_assert(N - 1 <= longest, "element names are at most 16 bytes");
+                for (size_t i = 0; i + 1 < N; i++)
+                    text[i] = literal[i];
             }
-            const char *text;
+            char text[longest + 1];  // terminated, for the error contexts
             size_t size;
         };
 
@@ -227,6 +234,12 @@ namespace Jack_Compiler
                 append(literal, N - 1);
             }
 
+            void append(const tag &name)
+            {
+                std::memcpy(room_for(tag::longest), name.text, tag::longest);
+                used += name.size;
+            }
+
             // Indentation, eight blanks a store; the stores may run up to
             // seven bytes past the blanks asked for, into room the next
             // piece overwrites.
@@ -343,38 +356,38 @@ namespace Jack_Compiler
 
             // Element names are fixed words of letters and hyphens, which
             // escaping would leave as they are.
-            [[gnu::noinline]] void open_tag(tag name, size_t depth)
+            [[gnu::noinline]] void open_tag(const tag &name, size_t depth)
             {
                 indent(depth);
                 text.append('<');
                 piece_written();
-                text.append(name.text, name.size);
+                text.append(name);
                 piece_written();
                 text.append('>');
                 piece_written();
                 end_line();
             }
 
-            [[gnu::noinline]] void close_tag(tag name, size_t depth)
+            [[gnu::noinline]] void close_tag(const tag &name, size_t depth)
             {
                 indent(depth);
                 text.append_literal("</");
                 piece_written();
-                text.append(name.text, name.size);
+                text.append(name);
                 piece_written();
                 text.append('>');
                 piece_written();
                 end_line();
             }
 
-            void string_tag(tag name, const std::string &value, size_t depth)
+            void string_tag(const tag &name, const std::string &value, size_t depth)
             {
                 start_text_element(name, depth);
                 escaped(value);
                 end_text_element(name);
             }
 
-            void int_tag(tag name, int value, size_t depth)
+            void int_tag(const tag &name, int value, size_t depth)
             {
                 start_text_element(name, depth);
                 char digits[16];
@@ -384,20 +397,20 @@ namespace Jack_Compiler
 
             // A text element's open tag and close tag are one piece each;
             // the value between them is one more.
-            void start_text_element(tag name, size_t depth)
+            void start_text_element(const tag &name, size_t depth)
             {
                 indent(depth);
                 text.append('<');
-                text.append(name.text, name.size);
+                text.append(name);
                 text.append('>');
                 piece_written();
             }
 
-            void end_text_element(tag name)
+            void end_text_element(const tag &name)
             {
                 piece_written();
                 text.append_literal("</");
-                text.append(name.text, name.size);
+                text.append(name);
                 text.append('>');
                 piece_written();
                 end_line();
@@ -580,7 +593,7 @@ namespace Jack_Compiler
         {
             ast_node *n = valid_ast(t) ? get_node(t, "print_ast") : nullptr;
             const tag element = n != nullptr ? element_name(n->kind) : tag();
-            if (element.text == nullptr)
+            if (element.size == 0)
             {
                 error_element(t, n, depth, here);
                 return;
