@@ -1,4 +1,5 @@
 #include "tools/sdkarchs/tokeniser.h"
+#include "tools/sdkarchs/tokeniser_input.h"
 
 #include "iobuffer/iobuffer.h"
 
@@ -240,6 +241,66 @@ namespace JSON_Parser
                 s.column++;
                 *s.current_text += static_cast<char>(s.ch);
             }
+        }
+
+        // Most of a settings file is indentation and the characters of
+        // strings, which nextch takes one call a byte. Where nextch would
+        // take the next bytes with nothing to do but count them and keep
+        // them in the line's text (printable, no tab or line end, nothing
+        // pushed back), the run of them the stream's buffer holds is taken at
+        // once: the same bytes consumed, counted and kept. With glibc the
+        // buffer is read in place; elsewhere, and when a test asks for it,
+        // every byte goes through nextch.
+#if defined(__GLIBC__)
+        const bool stream_runs_available = true;
+#else
+        const bool stream_runs_available = false;
+#endif
+        bool bytewise_stdin = !stream_runs_available;
+
+        struct run
+        {
+            const char *start;  // in the stream's buffer, valid until the next read
+            std::size_t length;
+        };
+
+        // Takes the bytes behind state->ch for which in_run holds (each one
+        // printable), leaving state->ch as it is; the caller's next nextch
+        // reads the byte after them.
+        template <typename InRun>
+        run take_run(InRun in_run)
+        {
+            tokeniser_state &s = *state;
+#if defined(__GLIBC__)
+            if (!bytewise_stdin && s.reading && s.pushed_back == -1 && !s.input_ended && s.ch != '\n' &&
+                s.ch != end_of_input)
+            {
+                char *const start = stdin->_IO_read_ptr;
+                char *p = start;
+                while (p < stdin->_IO_read_end && in_run(static_cast<unsigned char>(*p)))
+                    p++;
+                const std::size_t length = static_cast<std::size_t>(p - start);
+                s.current_text->append(start, length);
+                s.column += static_cast<int>(length);
+                stdin->_IO_read_ptr = p;
+                return {start, length};
+            }
+#else
+            (void)in_run;
+            (void)s;
+#endif
+            return {nullptr, 0};
+        }
+
+        bool is_blank(unsigned char c)
+        {
+            return c == ' ';
+        }
+
+        // A character that stands for itself in a string.
+        bool is_plain_string_byte(unsigned char c)
+        {
+            return c >= 32 && c <= 126 && c != '"' && c != '\\';
         }
 
         // Reads one character into state->ch, keeping the line store, the
@@ -554,6 +615,9 @@ namespace JSON_Parser
                     continue;
                 }
                 text += static_cast<char>(c);
+                const run more = take_run(is_plain_string_byte);
+                if (more.length != 0)
+                    text.append(more.start, more.length);
                 nextch();
             }
         }
@@ -630,6 +694,11 @@ namespace JSON_Parser
         }
     }
 
+    void json_read_stdin_bytewise(bool bytewise)
+    {
+        bytewise_stdin = bytewise || !stream_runs_available;
+    }
+
     Token next_token()
     {
         initialise();
@@ -643,6 +712,13 @@ namespace JSON_Parser
             switch (s.ch)
             {
             case ' ':
+                // Where the blanks end the input, the end of input is placed
+                // at the last of them, as the loop taking them one at a time
+                // would leave it.
+                if (take_run(is_blank).length != 0)
+                    s.start_column = s.column;
+                nextch();
+                continue;
             case '\n':
                 nextch();
                 continue;

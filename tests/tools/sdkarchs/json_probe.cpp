@@ -6,9 +6,13 @@
 //   json_probe tree        parses one value and prints it and the token after it
 //   json_probe flags       prints the -arch flags from the whole tree, as
 //                          lookups in it, for comparison with sdkarchs
+//
+// With JSON_PROBE_BYTEWISE set, standard input is taken a byte at a time;
+// with JSON_PROBE_FILE set, it is that file instead of the one inherited.
 #include "tests/tools/sdkarchs/json_test_support.h"
 #include "tools/sdkarchs/json_parser.h"
 #include "tools/sdkarchs/tokeniser.h"
+#include "tools/sdkarchs/tokeniser_input.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +23,10 @@ using namespace JSON_Parser;
 
 int main(int argc, char **argv)
 {
+    if (const char *file = std::getenv("JSON_PROBE_FILE"))
+        if (std::freopen(file, "rb", stdin) == nullptr)
+            return 2;
+    json_read_stdin_bytewise(std::getenv("JSON_PROBE_BYTEWISE") != nullptr);
     const std::string mode = argc > 1 ? argv[1] : "";
     const int count = argc > 2 ? std::atoi(argv[2]) : 0;
     std::string out;

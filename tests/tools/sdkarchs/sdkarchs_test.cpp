@@ -1,8 +1,10 @@
 #include "tests/tools/sdkarchs/json_test_support.h"
 #include "tools/sdkarchs/json_value.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <random>
+#include <unistd.h>
 
 using namespace JSON_Parser;
 using json_test::report;
@@ -344,5 +346,54 @@ namespace
         }
         EXPECT_GT(with_arm64, 15);  // the interesting case is really exercised
         EXPECT_LT(with_arm64, 135);
+    }
+
+    // Taking runs of blanks and string characters from the stream's buffer
+    // must read exactly what taking one byte at a time reads: the same
+    // tokens at the same places, the same line texts in a token's context.
+    // Standard input is a pipe, whose reads end where the writes do, and a
+    // file, whose reads end every 4 KiB, across runs longer than that.
+    TEST(SdkarchsInput, TakingRunsInPlaceReadsAsByteByByte)
+    {
+        std::vector<std::string> inputs = {
+            test_support::source_file("examples/sdk_settings.json"),
+            "{\"a\":\t\"x\ty\",\r\n  \"b\" :\r [ \"\\u00e9\\\"\\n\",  1e3 ,\t-0.5 ]}",
+            "  \"unterminated    string",
+            "[\"control \x01 byte\"]",
+            "\"" + std::string(9000, 'v') + "\\\"" + std::string(5000, 'w') + "\"  " + std::string(9000, ' ') + "true",
+            std::string(10000, ' ') + "\t  [ " + std::string(3000, ' ') + "null" + std::string(4100, ' '),
+        };
+        for (unsigned seed = 1; seed <= 40; seed++)
+        {
+            document_generator generator(seed);
+            inputs.push_back(generator.write(generator.document()));
+        }
+        char file[] = "/tmp/json_input.XXXXXX";
+        const int fd = mkstemp(file);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        for (const std::string &input : inputs)
+        {
+            SCOPED_TRACE(input.substr(0, 80));
+            FILE *f = std::fopen(file, "wb");
+            ASSERT_NE(f, nullptr);
+            std::fwrite(input.data(), 1, input.size(), f);
+            std::fclose(f);
+            for (const std::vector<std::string> &argv :
+                 {std::vector<std::string>{JSON_PROBE, "tokens", "400"}, {JSON_PROBE, "context", "7"},
+                  {JSON_PROBE, "context", "40"}})
+            {
+                const auto bytewise = run(argv, input, {{"JSON_PROBE_BYTEWISE", "1"}});
+                const auto from_pipe = run(argv, input);
+                const auto from_file = run(argv, "", {{"JSON_PROBE_FILE", file}});
+                for (const auto *in_place : {&from_pipe, &from_file})
+                {
+                    EXPECT_EQ(in_place->exit_code, bytewise.exit_code) << argv[1];
+                    EXPECT_EQ(in_place->out, bytewise.out) << argv[1];
+                    EXPECT_EQ(in_place->err, bytewise.err) << argv[1];
+                }
+            }
+        }
+        unlink(file);
     }
 }
