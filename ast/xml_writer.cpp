@@ -625,36 +625,42 @@ namespace Jack_Compiler
         }
     }
 
+    namespace
+    {
+        // Writes tree to a writer of the given destination under the context
+        // every report of the writer names; finish takes what the writer
+        // made, before the context is gone.
+        template <typename Finish>
+        auto write_tree(ast tree, int step_width, xml_writer::destination to, Finish finish)
+        {
+            initialise();
+            push_error_context("ast_print_as_xml()");
+            xml_writer writer(step_width, to);
+            position root{nullptr, nullptr, 0, nullptr, nullptr};
+            writer.node(tree, 0, root);
+            auto result = finish(writer);
+            pop_error_context();
+            return result;
+        }
+    }
+
     void ast_print_as_xml(ast tree, int step_width)
     {
-        initialise();
-        push_error_context("ast_print_as_xml()");
-        xml_writer writer(step_width, xml_writer::destination::output);
-        position root{nullptr, nullptr, 0, nullptr, nullptr};
-        writer.node(tree, 0, root);
-        writer.flush();
-        pop_error_context();
+        write_tree(tree, step_width, xml_writer::destination::output, [](xml_writer &writer) {
+            writer.flush();
+            return true;
+        });
     }
 
     std::string ast_xml_text(ast tree, int step_width)
     {
-        initialise();
-        push_error_context("ast_print_as_xml()");
-        xml_writer writer(step_width, xml_writer::destination::kept);
-        position root{nullptr, nullptr, 0, nullptr, nullptr};
-        writer.node(tree, 0, root);
-        pop_error_context();
-        return writer.take();
+        return write_tree(tree, step_width, xml_writer::destination::kept,
+                          [](xml_writer &writer) { return writer.take(); });
     }
 
     xml_text_size ast_xml_measure(ast tree, int step_width)
     {
-        initialise();
-        push_error_context("ast_print_as_xml()");
-        xml_writer writer(step_width, xml_writer::destination::counted);
-        position root{nullptr, nullptr, 0, nullptr, nullptr};
-        writer.node(tree, 0, root);
-        pop_error_context();
-        return writer.total();
+        return write_tree(tree, step_width, xml_writer::destination::counted,
+                          [](xml_writer &writer) { return writer.total(); });
     }
 }

@@ -7,6 +7,7 @@
 #include "iobuffer/iobuffer.h"
 #include "tests/support/fatal_report.h"
 #include "tests/support/random_tree.h"
+#include "tests/support/temporary_file.h"
 
 #include <cstdio>
 #include <fcntl.h>
@@ -351,23 +352,17 @@ TEST(XmlReader, ScanningTheBufferInPlaceReadsAsByteByByte)
     inputs.push_back("<class>" + wide + everything.substr(7) + wide + "<after>" + std::string(70000, 'x'));
     for (size_t before_end : {1, 5, 6, 12, 14, 15, 16})
         inputs.push_back("<class>" + std::string(65536 - 7 - before_end, ' ') + everything.substr(7) + wide);
-    char file[] = "/tmp/xml_reader_input.XXXXXX";
-    const int fd = mkstemp(file);
-    ASSERT_GE(fd, 0);
-    close(fd);
+    const test_support::temporary_file file;
     for (const std::string &input : inputs)
     {
         SCOPED_TRACE(input.substr(0, 80));
-        FILE *f = std::fopen(file, "wb");
-        ASSERT_NE(f, nullptr);
-        std::fwrite(input.data(), 1, input.size(), f);
-        std::fclose(f);
+        file.write(input);
         // Byte by byte from a pipe, then in place from a pipe and from the file.
         process_result results[3];
         for (int way = 0; way < 3; way++)
             results[way] = run_in_child(
                 [way, &file] {
-                    if (way == 2 && std::freopen(file, "rb", stdin) == nullptr)
+                    if (way == 2 && std::freopen(file.path(), "rb", stdin) == nullptr)
                         _exit(99);
                     xml_read_stdin_bytewise(way == 0);
                     ast_print_as_xml(ast_parse_xml(), 1);
@@ -384,5 +379,4 @@ TEST(XmlReader, ScanningTheBufferInPlaceReadsAsByteByByte)
             EXPECT_TRUE(results[0].out == results[way].out) << way;
         }
     }
-    unlink(file);
 }

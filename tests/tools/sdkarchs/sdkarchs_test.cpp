@@ -1,10 +1,9 @@
+#include "tests/support/temporary_file.h"
 #include "tests/tools/sdkarchs/json_test_support.h"
 #include "tools/sdkarchs/json_value.h"
 
-#include <cstdio>
 #include <gtest/gtest.h>
 #include <random>
-#include <unistd.h>
 
 using namespace JSON_Parser;
 using json_test::report;
@@ -368,24 +367,18 @@ namespace
             document_generator generator(seed);
             inputs.push_back(generator.write(generator.document()));
         }
-        char file[] = "/tmp/json_input.XXXXXX";
-        const int fd = mkstemp(file);
-        ASSERT_GE(fd, 0);
-        close(fd);
+        const test_support::temporary_file file;
         for (const std::string &input : inputs)
         {
             SCOPED_TRACE(input.substr(0, 80));
-            FILE *f = std::fopen(file, "wb");
-            ASSERT_NE(f, nullptr);
-            std::fwrite(input.data(), 1, input.size(), f);
-            std::fclose(f);
+            file.write(input);
             for (const std::vector<std::string> &argv :
                  {std::vector<std::string>{JSON_PROBE, "tokens", "400"}, {JSON_PROBE, "context", "7"},
                   {JSON_PROBE, "context", "40"}})
             {
                 const auto bytewise = run(argv, input, {{"JSON_PROBE_BYTEWISE", "1"}});
                 const auto from_pipe = run(argv, input);
-                const auto from_file = run(argv, "", {{"JSON_PROBE_FILE", file}});
+                const auto from_file = run(argv, "", {{"JSON_PROBE_FILE", file.path()}});
                 for (const auto *in_place : {&from_pipe, &from_file})
                 {
                     EXPECT_EQ(in_place->exit_code, bytewise.exit_code) << argv[1];
@@ -394,6 +387,5 @@ namespace
                 }
             }
         }
-        unlink(file);
     }
 }
