@@ -362,7 +362,7 @@ namespace
             "\"" + std::string(9000, 'v') + "\\\"" + std::string(5000, 'w') + "\"  " + std::string(9000, ' ') + "true",
             std::string(10000, ' ') + "\t  [ " + std::string(3000, ' ') + "null" + std::string(4100, ' '),
         };
-        for (unsigned seed = 1; seed <= 40; seed++)
+        for (unsigned seed = 1; seed <= 20; seed++)
         {
             document_generator generator(seed);
             inputs.push_back(generator.write(generator.document()));
