@@ -9,7 +9,7 @@
 #include "passes/exprfold/fold.h"
 #include "symbols/variables.h"
 #include "tests/fuzz/harness.h"
-#include "tools/jack2xml/parser.h"
+#include "frontend/parser.h"
 #include "tools/xml2jack/jack_writer.h"
 
 #include <string>

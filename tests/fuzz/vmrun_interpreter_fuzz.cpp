@@ -5,9 +5,9 @@
 // runs must end the same way and leave the same memory (the screen, with the
 // text drawn on it, among it). The text stream goes to /dev/null: a program
 // may print a long "string" from anywhere in the RAM many times over.
-#include "tools/vmrun/library.h"
-#include "tools/vmrun/loader.h"
-#include "tools/vmrun/machine.h"
+#include "vm/library.h"
+#include "vm/loader.h"
+#include "vm/machine.h"
 
 #include <cstdint>
 #include <cstdio>

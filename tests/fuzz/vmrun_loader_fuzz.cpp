@@ -2,8 +2,8 @@
 // NUL bytes. A program that loads also runs, under a step limit and with no
 // keys to read: a load error or any end of the run is a handled input, a
 // crash or a sanitizer report a finding.
-#include "tools/vmrun/loader.h"
-#include "tools/vmrun/machine.h"
+#include "vm/loader.h"
+#include "vm/machine.h"
 
 #include <cstdint>
 #include <cstdio>

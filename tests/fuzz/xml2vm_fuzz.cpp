@@ -7,7 +7,7 @@
 #include "passes/exprfold/copy_tree.h"
 #include "passes/exprfold/fold.h"
 #include "tests/fuzz/harness.h"
-#include "tools/xml2vm/vm_writer.h"
+#include "codegen/vm_writer.h"
 
 #include <set>
 #include <sstream>

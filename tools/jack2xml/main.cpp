@@ -5,7 +5,7 @@
 #include "ast/syntax_tree.h"
 #include "cli/standard_options.h"
 #include "iobuffer/iobuffer.h"
-#include "tools/jack2xml/parser.h"
+#include "frontend/parser.h"
 
 #include <string>
 

@@ -25,8 +25,8 @@
 #include "passes/exprfold/copy_tree.h"
 #include "passes/exprfold/fold.h"
 #include "symbols/variables.h"
-#include "tools/jack2xml/parser.h"
-#include "tools/xml2vm/vm_writer.h"
+#include "frontend/parser.h"
+#include "codegen/vm_writer.h"
 
 #include <algorithm>
 #include <cerrno>

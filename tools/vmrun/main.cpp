@@ -4,10 +4,10 @@
 //
 //   vmrun [--steps N] [--screen FILE.png] [--keys FILE] [--stats] PATH...
 #include "cli/standard_options.h"
-#include "tools/vmrun/key_script.h"
-#include "tools/vmrun/loader.h"
-#include "tools/vmrun/machine.h"
-#include "tools/vmrun/png_writer.h"
+#include "vm/key_script.h"
+#include "vm/loader.h"
+#include "vm/machine.h"
+#include "vm/png_writer.h"
 
 #include <cerrno>
 #include <chrono>

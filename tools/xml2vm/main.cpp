@@ -4,7 +4,7 @@
 #include "ast/syntax_tree.h"
 #include "cli/standard_options.h"
 #include "iobuffer/iobuffer.h"
-#include "tools/xml2vm/vm_writer.h"
+#include "codegen/vm_writer.h"
 
 namespace
 {

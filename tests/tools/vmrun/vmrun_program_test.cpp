@@ -1,8 +1,8 @@
 // vmrun end to end: the real program on files in a folder of its own, its
 // real standard input, output and error, exit status and screen file.
 #include "tests/support/process.h"
-#include "tests/tools/vmrun/vm_text.h"
-#include "tools/vmrun/png_writer.h"
+#include "tests/vm/vm_text.h"
+#include "vm/png_writer.h"
 
 #include <gtest/gtest.h>
 

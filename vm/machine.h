@@ -1,0 +1,154 @@
+// The machine a checked program runs on: the RAM, the interpreter's loop,
+// the state of the standard library (heap, text grid, colour, keyboard), the
+// step counting and the reports that end a run.
+#ifndef TOOLS_VMRUN_MACHINE_H
+#define TOOLS_VMRUN_MACHINE_H
+
+#include "vm/library.h"
+#include "vm/program.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace vm_runner
+{
+    // How a run ended: the exit status of vmrun.
+    enum run_status : int
+    {
+        status_halted = 0,      // Sys.halt, or Sys.init returned
+        status_failed = 1,      // a fault or Sys.error
+        status_step_limit = 2,  // --steps ran out
+        status_input_ended = 3, // a key was wanted after the end of standard input
+    };
+
+    // From step `step` on (once that many steps have run), key `code` is held.
+    struct key_event
+    {
+        uint64_t step;
+        int16_t code;
+    };
+
+    struct run_options
+    {
+        uint64_t step_limit = UINT64_MAX;
+        std::vector<key_event> keys;          // in increasing step
+        std::FILE *keyboard_input = nullptr;  // nullptr: no keys to read
+        std::FILE *text_output = nullptr;     // nullptr: the text is kept, see machine::text()
+    };
+
+    const int ram_size = 32768;
+    const int screen_base = 16384;
+    const int keyboard_address = 24576;
+    const int heap_base = 2048;
+    const int heap_end = 16384; // one past the heap
+
+    class machine
+    {
+    public:
+        machine(const program &p, run_options options);
+        machine(const machine &) = delete;
+        machine &operator=(const machine &) = delete;
+
+        // Runs the program from the start to its end; the status says how it
+        // ended and report() why, when it did not halt.
+        run_status run();
+
+        const std::string &report() const { return report_; }
+        // The text printed and not yet written to options.text_output (all of
+        // it when there is none).
+        const std::string &text() const { return text_; }
+        bool text_write_failed() const { return text_write_failed_; }
+
+        uint64_t steps() const { return target_ - remaining_; }
+        uint64_t calls() const { return calls_; }
+        int deepest_stack() const { return max_sp_ - 256; }
+        int heap_in_use() const;
+        const int16_t *memory() const { return ram_; }
+
+        // --- For the library ---
+
+        // A RAM word by its address; outside 0 to 24576 the run ends with a
+        // fault naming the library function that reached it.
+        int16_t read(int address);
+        void write(int address, int16_t value);
+
+        // Calls library function f the way VM code would: through the
+        // program's function table, so that a function the files define is
+        // the one that runs.
+        int16_t call(library_index f, std::initializer_list<int16_t> arguments);
+
+        // Main.main, through the function table (the library's Sys.init).
+        int16_t call_main() { return call_function(p_.main_main, nullptr, 0); }
+
+        // The RAM itself, for the library's drawing on the screen words.
+        int16_t *ram() { return ram_; }
+
+        // A library function given bad arguments: Sys.error(code), through the
+        // function table.
+        void error(int code);
+
+        [[noreturn]] void fault(const std::string &what);
+        [[noreturn]] void halt();
+        [[noreturn]] void fail_with_error_code(int code);
+
+        // The next key of the keyboard input; the run ends with status 3 when
+        // there is none. Flushes the text first.
+        int16_t next_key();
+
+        // Text output: one character of the stream beside the screen.
+        void print_text(char c)
+        {
+            text_ += c;
+            if (text_.size() >= 1 << 16 && options_.text_output != nullptr)
+                flush_text();
+        }
+        void flush_text();
+
+        // The library's state, kept outside the RAM.
+        std::map<int, int> free_blocks;  // address -> size, in address order
+        std::map<int, int> taken_blocks; // address of the size word -> size
+        int cursor_row = 0, cursor_column = 0;
+        bool colour_black = true;
+
+    private:
+        struct frame
+        {
+            int function;  // index into the program's function table
+            int return_pc; // -1 when the library called it
+            int16_t token; // the return address written into its frame
+        };
+
+        int16_t call_function(int function, const int16_t *arguments, int count);
+        int16_t call_library(int library, const int16_t *arguments);
+        void run_loop(size_t base);
+        uint64_t next_event();
+        [[noreturn]] void stop(run_status status, const std::string &what);
+        std::string location() const;
+        std::string call_stack() const;
+
+        const program &p_;
+        run_options options_;
+        int16_t ram_[ram_size];
+
+        std::vector<frame> frames_;
+        int pc_ = -1; // the instruction running, or the call of the library running; -1 at the start
+        run_status status_ = status_halted;
+        // Steps: the loop counts remaining_ down to the next event (a key of
+        // the script or the limit), which it reaches at step target_.
+        uint64_t target_ = 0;
+        uint64_t remaining_ = 0;
+        size_t next_key_event_ = 0;
+        uint64_t calls_ = 0;
+        int max_sp_ = 256;
+        int nesting_ = 0; // loops running inside library functions
+
+        std::string text_;
+        bool text_write_failed_ = false;
+        std::string report_;
+    };
+}
+
+#endif

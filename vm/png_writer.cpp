@@ -1,0 +1,106 @@
+#include "vm/png_writer.h"
+
+#include "vm/machine.h"
+#include "vm/screen.h"
+
+namespace vm_runner
+{
+    uint32_t crc32(const unsigned char *bytes, size_t size, uint32_t crc)
+    {
+        static const struct table_t
+        {
+            uint32_t entries[256];
+            table_t()
+            {
+                for (uint32_t n = 0; n < 256; ++n)
+                {
+                    uint32_t c = n;
+                    for (int k = 0; k < 8; ++k)
+                        c = c & 1 ? 0xedb88320u ^ (c >> 1) : c >> 1;
+                    entries[n] = c;
+                }
+            }
+        } table;
+        crc = ~crc;
+        for (size_t i = 0; i < size; ++i)
+            crc = table.entries[(crc ^ bytes[i]) & 0xff] ^ (crc >> 8);
+        return ~crc;
+    }
+
+    uint32_t adler32(const unsigned char *bytes, size_t size)
+    {
+        uint32_t a = 1, b = 0;
+        for (size_t i = 0; i < size; ++i)
+        {
+            a = (a + bytes[i]) % 65521;
+            b = (b + a) % 65521;
+        }
+        return b << 16 | a;
+    }
+
+    namespace
+    {
+        void put32(std::string &out, uint32_t v)
+        {
+            for (int shift = 24; shift >= 0; shift -= 8)
+                out += static_cast<char>((v >> shift) & 0xff);
+        }
+
+        void chunk(std::string &out, const char *type, const std::string &data)
+        {
+            put32(out, static_cast<uint32_t>(data.size()));
+            const std::string body = std::string(type, 4) + data;
+            out += body;
+            put32(out, crc32(reinterpret_cast<const unsigned char *>(body.data()), body.size()));
+        }
+    }
+
+    std::string screen_png(const int16_t *ram)
+    {
+        // Rows of filter byte 0 and 64 bytes, the leftmost pixel in the top
+        // bit; PNG's 0 is black, the screen's 1 is.
+        std::string pixels;
+        pixels.reserve(screen_height * (1 + screen_width / 8));
+        for (int y = 0; y < screen_height; ++y)
+        {
+            pixels += '\0';
+            for (int w = 0; w < 32; ++w)
+            {
+                const uint16_t word = static_cast<uint16_t>(ram[screen_base + 32 * y + w]);
+                for (int half = 0; half < 2; ++half)
+                {
+                    unsigned byte = 0;
+                    for (int b = 0; b < 8; ++b)
+                        if (word >> (8 * half + b) & 1)
+                            byte |= 0x80u >> b;
+                    pixels += static_cast<char>(~byte & 0xff);
+                }
+            }
+        }
+
+        std::string z = "\x78\x01";
+        const size_t block = 65535;
+        for (size_t at = 0; at < pixels.size(); at += block)
+        {
+            const size_t n = std::min(block, pixels.size() - at);
+            z += static_cast<char>(at + n == pixels.size() ? 1 : 0);
+            z += static_cast<char>(n & 0xff);
+            z += static_cast<char>(n >> 8);
+            z += static_cast<char>(~n & 0xff);
+            z += static_cast<char>((~n >> 8) & 0xff);
+            z.append(pixels, at, n);
+        }
+        put32(z, adler32(reinterpret_cast<const unsigned char *>(pixels.data()), pixels.size()));
+
+        std::string header;
+        put32(header, screen_width);
+        put32(header, screen_height);
+        header += std::string("\x01\x00\x00\x00\x00", 5); // 1 bit, grey, deflate, no filter choice, no interlace
+
+        std::string out = "\x89PNG\r\n\x1a\n";
+        chunk(out, "IHDR", header);
+        chunk(out, "IDAT", z);
+        chunk(out, "IEND", "");
+        return out;
+    }
+}
