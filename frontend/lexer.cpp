@@ -68,6 +68,7 @@ namespace Jack_Source
         case token_kind::end: return "end of input";
         case token_kind::keyword: return "the keyword \"" + t.text + "\"";
         case token_kind::string: return "the string \"" + t.text + "\"";
+        case token_kind::invalid: return "an invalid token";
         default: return "\"" + t.text + "\"";
         }
     }
@@ -109,7 +110,12 @@ namespace Jack_Source
         while (!(peek() == '*' && peek(1) == '/'))
         {
             if (peek() == -1)
-                src_.error(start, "\"*/\" to close the comment", "end of input");
+            {
+                report(diagnostic_id::unclosed_comment, start);
+                comment_took_the_rest_ = true;
+                doc.clear();
+                return;
+            }
             advance();
         }
         const size_t body_end = here_.offset;
@@ -140,14 +146,22 @@ namespace Jack_Source
         {
             const int c = peek();
             if (c == -1 || c == '\n' || c == '\r')
-                src_.error(t.where, "a closing double quote", c == -1 ? "end of input" : "the end of the line");
+            {
+                report(diagnostic_id::unclosed_string, t.where, {c == -1 ? "end of input" : "the end of the line"});
+                t.kind = token_kind::invalid;
+                t.text = text_.substr(start, here_.offset - start);
+                return;
+            }
             advance();
         }
         t.text = text_.substr(start, here_.offset - start);
         // The tree form cannot carry an empty text value, so an empty string
         // constant would make a tree no program of the tool-chain can read.
         if (t.text.empty())
-            src_.error(t.where, "a string constant with at least one character", "\"\"");
+        {
+            report(diagnostic_id::empty_string, t.where);
+            t.text = "?";
+        }
         advance();  // the closing quote
     }
 
@@ -163,8 +177,17 @@ namespace Jack_Source
         }
         t.text = text_.substr(start, here_.offset - start);
         if (value > 32767)
-            src_.error(t.where, "an integer constant from 0 to 32767", t.text);
+        {
+            report(diagnostic_id::integer_too_large, t.where, {t.text});
+            value = 0;
+        }
         t.value = static_cast<int>(value);
+    }
+
+    void lexer::report(diagnostic_id id, const position &where, std::initializer_list<std::string> arguments)
+    {
+        errors_++;
+        diags_.report(id, src_, where, arguments);
     }
 
     token lexer::next()
@@ -200,7 +223,18 @@ namespace Jack_Source
             advance();
         }
         else
-            src_.error(t.where, "a token", visible_byte(c));
+        {
+            // A run of such bytes is one mistake, reported at its first.
+            report(diagnostic_id::unexpected_byte, t.where, {visible_byte(c)});
+            t.kind = token_kind::invalid;
+            const size_t start = here_.offset;
+            do
+                advance();
+            while (peek() != -1 && !is_space(peek()) && !is_letter(peek()) && !is_digit(peek()) && peek() != '"' &&
+                   !(peek() > 0 && peek() < 128 && std::strchr("{}()[].,;+-*/&|<>=~", peek()) != nullptr));
+            t.text = text_.substr(start, here_.offset - start);
+        }
+        t.length = static_cast<int>(here_.offset - t.where.offset);
         return t;
     }
 }

@@ -1,7 +1,8 @@
 // The tokens of a Jack class, read from a source text held in memory.
-#ifndef TOOLS_JACK2XML_LEXER_H
-#define TOOLS_JACK2XML_LEXER_H
+#ifndef FRONTEND_LEXER_H
+#define FRONTEND_LEXER_H
 
+#include "frontend/diagnostics.h"
 #include "frontend/source.h"
 
 #include <string>
@@ -16,6 +17,7 @@ namespace Jack_Source
         integer,     // 0 to 32767, leading zeros allowed
         string,      // the bytes between the quotes, never empty
         identifier,  // a letter or "_", then letters, digits and "_"
+        invalid,     // a byte that starts no token, reported already
         end          // end of the text
     };
 
@@ -25,6 +27,7 @@ namespace Jack_Source
         std::string text;  // as written; a string's contents without quotes
         int value = 0;     // an integer's value
         position where;
+        int length = 0;    // in bytes, all on the line of where
         // The text of a documentation comment that stands right before this
         // token with nothing but whitespace between; empty when there is none.
         std::string doc;
@@ -37,12 +40,22 @@ namespace Jack_Source
     class lexer
     {
     public:
-        explicit lexer(const source &src) : src_(src), text_(src.text()) {}
+        lexer(const source &src, diagnostics &diags) : src_(src), text_(src.text()), diags_(diags) {}
 
-        // Reads and returns the next token; lexical errors end the program.
+        // Reads and returns the next token. A lexical error is reported and
+        // reading goes on: past a byte that starts no token (an invalid
+        // token), at the end of the line of an unclosed string, at the end
+        // of the text after an unclosed comment.
         token next();
 
+        int errors() const { return errors_; }
+        // Whether an unclosed comment took the rest of the text: what the
+        // grammar misses at its end then follows from that one error.
+        bool comment_took_the_rest() const { return comment_took_the_rest_; }
+
     private:
+        void report(diagnostic_id id, const position &where, std::initializer_list<std::string> arguments = {});
+
         int peek(size_t ahead = 0) const;
         void advance();  // one byte, keeping line and column
         void skip_space_and_comments(std::string &doc);
@@ -52,7 +65,10 @@ namespace Jack_Source
 
         const source &src_;
         const std::string &text_;
+        diagnostics &diags_;
         position here_;
+        int errors_ = 0;
+        bool comment_took_the_rest_ = false;
     };
 
     bool is_keyword(const std::string &word);

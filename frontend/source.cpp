@@ -41,7 +41,7 @@ namespace Jack_Source
         return text_.substr(start, end - start);
     }
 
-    void source::error(const position &where, const std::string &expected, const std::string &found) const
+    std::string source::caret_lines(const position &where) const
     {
         const std::string line = line_at(where);
         // Tabs before the column are copied into the marker line so that the
@@ -49,9 +49,6 @@ namespace Jack_Source
         std::string marker;
         for (int i = 0; i + 1 < where.column && i < static_cast<int>(line.size()); i++)
             marker += line[i] == '\t' ? '\t' : ' ';
-        marker += '^';
-        Lum_IO_Buffers::fatal_error(1, name_ + ":" + std::to_string(where.line) + ":" + std::to_string(where.column) +
-                                           ": expected " + expected + " but found " + found + "\n" + line + "\n" +
-                                           marker);
+        return line + "\n" + marker + "^\n";
     }
 }

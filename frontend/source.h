@@ -1,8 +1,7 @@
-// A Jack source text held in memory, and the one way its readers report an
-// error: the position, the source line with a caret under the offending
-// token, and what was expected and what was found.
-#ifndef TOOLS_JACK2XML_SOURCE_H
-#define TOOLS_JACK2XML_SOURCE_H
+// A Jack source text held in memory, and the places in it: the source line
+// of a place with a caret under it, as every report shows it.
+#ifndef FRONTEND_SOURCE_H
+#define FRONTEND_SOURCE_H
 
 #include <cstdio>
 #include <string>
@@ -30,11 +29,9 @@ namespace Jack_Source
         const std::string &name() const { return name_; }
         const std::string &text() const { return text_; }
 
-        // Ends the program with status 1 and the report
-        //   <name>:<line>:<column>: expected <expected> but found <found>
-        //   <the source line>
-        //   <blanks up to the column>^
-        [[noreturn]] void error(const position &where, const std::string &expected, const std::string &found) const;
+        // The source line of a place and a line with a caret under its
+        // column, each ended by a line feed.
+        std::string caret_lines(const position &where) const;
 
     private:
         std::string line_at(const position &where) const;

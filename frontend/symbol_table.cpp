@@ -8,7 +8,7 @@ namespace Jack_Source
         if (names_.count(name) != 0)
             return nullptr;
         int &offset = next_offset_[segment];
-        const entry e{Lum_Symbol_Tables::symrec_create(name, type, segment, offset), where};
+        const entry e{Lum_Symbol_Tables::symrec_create(name, type, segment, offset), where, false};
         offset++;
         return &names_.emplace(name, e).first->second;
     }

@@ -1,8 +1,8 @@
 // The variables a Jack class declares, as symbol-table variable objects, in
 // two scopes: the class's (statics and fields) and the current subroutine's
 // (arguments and locals), searched subroutine first.
-#ifndef TOOLS_JACK2XML_SYMBOL_TABLE_H
-#define TOOLS_JACK2XML_SYMBOL_TABLE_H
+#ifndef FRONTEND_SYMBOL_TABLE_H
+#define FRONTEND_SYMBOL_TABLE_H
 
 #include "symbols/variables.h"
 #include "frontend/source.h"
@@ -19,6 +19,7 @@ namespace Jack_Source
         {
             Lum_Symbol_Tables::symrec variable;
             position declared;
+            mutable bool used = false;  // for the warning on unused locals
         };
 
         // Declares name in segment, at the next offset of that segment; null

@@ -19,8 +19,10 @@ namespace
     ast jack(const std::string &text, bool fold = false)
     {
         const Jack_Source::source src("T.jack", text);
-        Jack_Source::parser reader(src, xml_nesting_limit);
+        Jack_Source::diagnostics diags;
+        Jack_Source::parser reader(src, xml_nesting_limit, diags);
         const ast tree = reader.parse_class();
+        EXPECT_EQ(diags.errors(), 0) << diags.text("test");
         return fold ? copy_class(tree) : tree;
     }
 

@@ -11,11 +11,12 @@ using test_support::run_process;
 
 namespace
 {
-    process_result jack2xml(const std::string &source)
+    process_result jack2xml(const std::string &source, std::vector<std::string> args = {})
     {
         process_options options;
         options.input = source;
-        return run_process({program("jack2xml")}, options);
+        args.insert(args.begin(), program("jack2xml"));
+        return run_process(args, options);
     }
 
     // The tree text without the layout, so that elements can be matched.
@@ -104,7 +105,7 @@ namespace
         do run();
         return;
     }
-})");
+})", {"--no-checks"});
         ASSERT_EQ(r.exit_code, 0) << r.err;
         const std::string text = compact(r.out);
         EXPECT_NE(text.find("<call-as-method><class-name>Point</class-name><var><var-segment>local</var-segment>"
@@ -153,11 +154,15 @@ namespace
         EXPECT_EQ(from_file.err, "");
     }
 
+    // A class and every diagnostic jack2xml gives on it, whole: place,
+    // severity, message, source line and caret, notes.
     struct error_case
     {
         const char *name;
         std::string source;
-        std::string message;  // the report's message, position to caret
+        std::string report;
+        int exit_code = 1;
+        std::vector<std::string> args = {};
     };
 
     void PrintTo(const error_case &c, std::ostream *os)
@@ -165,56 +170,149 @@ namespace
         *os << c.name;
     }
 
-    class Jack2xmlErrors : public testing::TestWithParam<error_case>
+    class Jack2xmlDiagnostics : public testing::TestWithParam<error_case>
     {
     };
 
-    TEST_P(Jack2xmlErrors, ReportPositionCaretAndWhatWasExpected)
+    TEST_P(Jack2xmlDiagnostics, ReportEveryMistakeWithItsPlace)
     {
-        const process_result r = jack2xml(GetParam().source);
-        EXPECT_EQ(r.exit_code, 1);
-        EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, "\n***** Fatal error!\nerror: " + GetParam().message + "\n\n");
+        const process_result r = jack2xml(GetParam().source, GetParam().args);
+        EXPECT_EQ(r.exit_code, GetParam().exit_code);
+        if (r.exit_code != 0)
+        {
+            EXPECT_EQ(r.out, "");
+        }
+        EXPECT_EQ(r.err, GetParam().report);
     }
 
     const std::string main_head = "class Main {\n    function void main() {\n        var int x;\n";
+    const std::string main_tail = "        return;\n    }\n}\n";
 
-    INSTANTIATE_TEST_SUITE_P(EveryKind, Jack2xmlErrors, testing::Values(
-        error_case{"Syntax", main_head + "        let x = 5\n        return;\n    }\n}\n",
-                   "<stdin>:5:9: expected \";\" but found the keyword \"return\"\n        return;\n        ^"},
+    // The text of one report: "<stdin>:LINE:COL: LEVEL: MESSAGE", the line,
+    // the caret.
+    std::string at(int line, int column, const std::string &level, const std::string &message,
+                   const std::string &source_line)
+    {
+        std::string caret;
+        for (int i = 1; i < column; i++)
+            caret += source_line[static_cast<size_t>(i - 1)] == '\t' ? '\t' : ' ';
+        return "<stdin>:" + std::to_string(line) + ":" + std::to_string(column) + ": " + level + ": " + message +
+               "\n" + source_line + "\n" + caret + "^\n";
+    }
+
+    INSTANTIATE_TEST_SUITE_P(EveryKind, Jack2xmlDiagnostics, testing::Values(
+        // Reading the grammar.
+        error_case{"MissingSemicolonAtTheLineEnd", main_head + "        let x = 5\n" + main_tail,
+                   at(4, 18, "error", "expected \";\" after \"5\"", "        let x = 5")},
         error_case{"UnexpectedCharacter", "class Main { # }",
-                   "<stdin>:1:14: expected a token but found the character \"#\"\nclass Main { # }\n             ^"},
+                   at(1, 14, "error", "expected a token but found the character \"#\"", "class Main { # }")},
         error_case{"HighByteOutsideStrings", "class M\xe9 { }",
-                   "<stdin>:1:8: expected a token but found the byte 233\nclass M\xe9 { }\n       ^"},
-        error_case{"StringCutByLineEnd", main_head + "        do f(\"abc\n",
-                   "<stdin>:4:14: expected a closing double quote but found the end of the line\n"
-                   "        do f(\"abc\n             ^"},
+                   at(1, 8, "error", "expected a token but found the byte 233", "class M\xe9 { }")},
+        error_case{"StringCutByLineEnd", main_head + "        do Output.printString(\"abc\n" + main_tail,
+                   at(4, 31, "error", "expected a closing double quote but found the end of the line",
+                      "        do Output.printString(\"abc")},
         error_case{"StringCutByEndOfInput", "class Main { function void f() { do g(\"ab",
-                   "<stdin>:1:39: expected a closing double quote but found end of input\n"
-                   "class Main { function void f() { do g(\"ab\n                                      ^"},
+                   at(1, 39, "error", "expected a closing double quote but found end of input",
+                      "class Main { function void f() { do g(\"ab")},
         error_case{"UnterminatedComment", "class Main {\n  /* never closed\n}",
-                   "<stdin>:2:3: expected \"*/\" to close the comment but found end of input\n"
-                   "  /* never closed\n  ^"},
-        error_case{"EmptyString", main_head + "        do f(\"\");\n",
-                   "<stdin>:4:14: expected a string constant with at least one character but found \"\"\n"
-                   "        do f(\"\");\n             ^"},
-        error_case{"UndeclaredVariable", main_head + "        let y = 1;\n",
-                   "<stdin>:4:13: expected a declared variable but found \"y\"\n        let y = 1;\n            ^"},
-        error_case{"IntegerOutOfRange", main_head + "        let x = 32768;\n",
-                   "<stdin>:4:17: expected an integer constant from 0 to 32767 but found 32768\n"
-                   "        let x = 32768;\n                ^"},
-        error_case{"Redeclaration", main_head + "        var int y, x;\n",
-                   "<stdin>:4:20: expected a name not yet declared in this scope but found \"x\", declared already "
-                   "at line 3\n        var int y, x;\n                   ^"},
+                   at(2, 3, "error", "expected \"*/\" to close the comment but found end of input", "  /* never closed")},
+        error_case{"EmptyString", main_head + "        do Output.printString(\"\");\n" + main_tail,
+                   at(4, 31, "error", "expected a string constant with at least one character but found \"\"",
+                      "        do Output.printString(\"\");")},
+        error_case{"IntegerOutOfRange", main_head + "        let x = 32768;\n" + main_tail,
+                   at(4, 17, "error", "expected an integer constant from 0 to 32767 but found 32768",
+                      "        let x = 32768;")},
         error_case{"KeywordAsName", "class Main {\n\tfield int class;\n}",
-                   "<stdin>:2:12: expected a variable name but found the keyword \"class\"\n"
-                   "\tfield int class;\n\t          ^"},
+                   at(2, 12, "error", "expected a variable name but found the keyword \"class\"", "\tfield int class;")},
         error_case{"TextAfterTheClass", "class Main { } // done\nx",
-                   "<stdin>:2:1: expected end of input after the class but found \"x\"\nx\n^"},
-        error_case{"EmptyInput", "",
-                   "<stdin>:1:1: expected \"class\" but found end of input\n\n^"},
+                   at(2, 1, "error", "expected end of input after the class but found \"x\"", "x")},
+        error_case{"EmptyInput", "", at(1, 1, "error", "expected \"class\" but found end of input", "")},
         error_case{"CarriageReturnLines", "class Main {\r    field int x\r}",
-                   "<stdin>:3:1: expected \";\" but found \"}\"\n}\n^"}));
+                   at(2, 16, "error", "expected \";\" after \"x\"", "    field int x")},
+        error_case{"ElseIf", main_head + "        if (x) { let x = 1; } else if (x) { let x = 2; }\n" + main_tail,
+                   at(4, 36, "error", "expected \"{\" but found the keyword \"if\"",
+                      "        if (x) { let x = 1; } else if (x) { let x = 2; }") +
+                       at(4, 36, "note", "Jack has no \"else if\": write \"else { if ... }\"",
+                          "        if (x) { let x = 1; } else if (x) { let x = 2; }")},
+        error_case{"For", main_head + "        for (x = 0; x < 3; x = x + 1) { let x = 1; }\n" + main_tail,
+                   at(4, 9, "error", "expected a statement or \"}\" but found \"for\"",
+                      "        for (x = 0; x < 3; x = x + 1) { let x = 1; }") +
+                       at(4, 9, "note", "Jack has no \"for\" statement: use \"while\"",
+                          "        for (x = 0; x < 3; x = x + 1) { let x = 1; }")},
+        // One report for each mistake, each where it was made, and none
+        // that follows from another.
+        error_case{"EveryMistakeAtOnce",
+                   "class Main {\n    field int a b;\n    function void f() {\n        let = 1;\n"
+                   "        do g(;\n        return;\n    }\n    method int g() { return 1 + ; }\n}\n",
+                   at(2, 17, "error", "expected \";\" but found \"b\"", "    field int a b;") +
+                       at(4, 13, "error", "expected a variable name but found \"=\"", "        let = 1;") +
+                       at(5, 14, "error", "expected a term but found \";\"", "        do g(;") +
+                       at(8, 33, "error", "expected a term but found \";\"", "    method int g() { return 1 + ; }")},
+        error_case{"MissingBraceFoundByIndentation",
+                   "class Main {\n    function void f() {\n        var int x;\n        while (x) {\n"
+                   "            let x = 1;\n        let x = 2;\n        return;\n    }\n"
+                   "    function void g() {\n        return;\n    }\n}\n",
+                   at(5, 23, "error", "expected \"}\" after \";\"", "            let x = 1;") +
+                       at(4, 19, "note", "to match this \"{\"", "        while (x) {")},
+        // Names and objects.
+        error_case{"UndeclaredVariable", main_head + "        let x = y;\n" + main_tail,
+                   at(4, 17, "error", "\"y\" is not declared", "        let x = y;")},
+        error_case{"Redeclaration", main_head + "        var int y, x;\n        let x = y;\n" + main_tail,
+                   at(4, 20, "error", "\"x\" is declared twice in this scope", "        var int y, x;") +
+                       at(3, 17, "note", "\"x\" is declared here", "        var int x;")},
+        error_case{"FieldInAFunction", "class C {\n    field int n;\n    function int f() {\n        return n;\n    }\n}\n",
+                   at(4, 16, "error", "the field \"n\" cannot be used in a function, which has no object",
+                      "        return n;") +
+                       at(2, 15, "note", "\"n\" is declared here", "    field int n;")},
+        error_case{"ThisInAFunction", "class C {\n    function C f() {\n        return this;\n    }\n}\n",
+                   at(3, 16, "error", "\"this\" cannot be used in a function, which has no object",
+                      "        return this;")},
+        error_case{"MethodCalledInAFunction",
+                   "class C {\n    method void m() {\n        return;\n    }\n    function void f() {\n"
+                   "        do m();\n        return;\n    }\n}\n",
+                   at(6, 12, "error", "the method \"m\" cannot be called in a function, which has no object",
+                      "        do m();") +
+                       at(2, 17, "note", "C.m is declared here", "    method void m() {")},
+        error_case{"FunctionCalledOnThis",
+                   "class C {\n    function void g() {\n        return;\n    }\n    method void m() {\n"
+                   "        do g();\n        return;\n    }\n}\n",
+                   at(6, 12, "error", "C.g is a function: call it as C.g(...), not on an object", "        do g();") +
+                       at(2, 19, "note", "C.g is declared here", "    function void g() {")},
+        error_case{"TwoSubroutinesOfOneName",
+                   "class C {\n    function void f() {\n        return;\n    }\n    method int f() {\n"
+                   "        return 1;\n    }\n}\n",
+                   at(5, 16, "error", "a subroutine named \"f\" is declared twice in the class C",
+                      "    method int f() {") +
+                       at(2, 19, "note", "\"f\" is declared here", "    function void f() {")},
+        error_case{"CallOfTheLibrary",
+                   "class C {\n    function void f() {\n        do Math.abs(1, 2);\n        do Output.print(1);\n"
+                   "        return;\n    }\n}\n",
+                   at(3, 12, "error", "Math.abs takes 1 argument but is given 2", "        do Math.abs(1, 2);") +
+                       at(4, 12, "error", "the class Output has no subroutine \"print\"", "        do Output.print(1);")},
+        // Returns and the flow of control.
+        error_case{"ValueFromAVoidSubroutine", "class C {\n    method void m() {\n        return 1;\n    }\n}\n",
+                   at(3, 9, "error", "the void method \"m\" cannot return a value", "        return 1;")},
+        error_case{"NoValueFromAnIntFunction", "class C {\n    function int f() {\n        return;\n    }\n}\n",
+                   at(3, 9, "error", "the function \"f\" must return a value of type int", "        return;")},
+        error_case{"FallingOffTheEnd",
+                   "class C {\n    function int f(int a) {\n        if (a) {\n            return 1;\n        }\n    }\n"
+                   "    function int g() {\n        while (true) {\n        }\n    }\n"
+                   "    function int h(int a) {\n        if (a) {\n            return 1;\n        } else {\n"
+                   "            return 2;\n        }\n    }\n}\n",
+                   at(6, 5, "error", "the end of the function \"f\" can be reached without a \"return\"", "    }")},
+        // Warnings, -Werror and -w.
+        error_case{"Warnings",
+                   "class C {\n    field int n;\n    constructor C new() {\n        var int unused;\n"
+                   "        let n = 1;\n        return null;\n    }\n    function int f() {\n        return 1;\n"
+                   "        do Output.println();\n    }\n}\n",
+                   at(4, 17, "warning", "the local variable \"unused\" is never used", "        var int unused;") +
+                       at(7, 5, "warning", "the constructor \"new\" does not end with \"return this\"", "    }") +
+                       at(10, 9, "warning", "this statement is never run: it follows a \"return\"",
+                          "        do Output.println();"),
+                   0},
+        error_case{"WarningsAsErrors", main_head + main_tail,
+                   at(3, 17, "error", "the local variable \"x\" is never used", "        var int x;"), 1, {"-Werror"}},
+        error_case{"WarningsHidden", main_head + main_tail, "", 0, {"-w"}}));
 
     TEST(Jack2xml, LeadingZerosAndTheLargestConstant)
     {
@@ -233,7 +331,7 @@ namespace
                                "No such file or directory\n\n");
         const process_result extra = run_process({program("jack2xml"), "a.jack", "b.jack"});
         EXPECT_EQ(extra.exit_code, 1);
-        EXPECT_EQ(extra.err, "\n***** Fatal error!\nerror: usage: jack2xml [file.jack]\n\n");
+        EXPECT_EQ(extra.err, "\n***** Fatal error!\nerror: usage: jack2xml [-Werror] [-w] [--no-checks] [FILE.jack]\n\n");
     }
 }
 
@@ -253,7 +351,7 @@ namespace
         const process_result refused = jack2xml(nested_return(1244));
         EXPECT_EQ(refused.exit_code, 1);
         EXPECT_EQ(refused.out, "");
-        EXPECT_EQ(refused.err.find("\n***** Fatal error!\nerror: <stdin>:1:1281: expected nesting no deeper than 2500 "
+        EXPECT_EQ(refused.err.find("<stdin>:1:1281: error: expected nesting no deeper than 2500 "
                                    "tree levels but found \"1\"\n"),
                   0u);
     }

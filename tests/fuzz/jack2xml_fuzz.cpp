@@ -10,6 +10,7 @@
 #include "symbols/variables.h"
 #include "tests/fuzz/harness.h"
 #include "frontend/parser.h"
+#include "frontend/program_checks.h"
 #include "tools/xml2jack/jack_writer.h"
 
 #include <string>
@@ -18,11 +19,25 @@ using namespace Jack_Compiler;
 
 namespace
 {
+    // The class's tree, or null when an error was reported; the reports
+    // themselves are made as jack2xml makes them.
     ast read_class(const std::string &text)
     {
         const Jack_Source::source src("<stdin>", text);
-        Jack_Source::parser reader(src, xml_nesting_limit);
-        return reader.parse_class();
+        Jack_Source::diagnostics diags;
+        try
+        {
+            Jack_Source::parser reader(src, xml_nesting_limit, diags);
+            const ast tree = reader.parse_class();
+            Jack_Source::check_program({&reader.summary()}, diags, false);
+            (void)diags.text("jack2xml");
+            return diags.errors() == 0 ? tree : nullptr;
+        }
+        catch (const Jack_Source::too_many_errors &)
+        {
+            (void)diags.text("jack2xml");
+            return nullptr;
+        }
     }
 }
 
@@ -42,6 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string jack;
     fuzz_harness::run([&] {
         const ast tree = read_class(text);
+        if (tree == nullptr)
+            return;
         ast_print_as_xml(tree, 3);
         Lum_IO_Buffers::print_output();
         jack = Jack_Source::jack_text(tree);
@@ -56,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fuzz_harness::run([&] {
         try
         {
-            if (Jack_Source::jack_text(read_class(jack)) != jack)
+            const ast again = read_class(jack);
+            if (again == nullptr || Jack_Source::jack_text(again) != jack)
             {
                 std::fprintf(stderr, "the Jack text of the class reads back differently\n");
                 std::abort();

@@ -67,6 +67,13 @@ namespace
         if (r.err == volume_report)
             return;
         EXPECT_EQ(r.out, "") << name << " left output behind a failure";
+        // jack2xml reports the mistakes in a class as a compiler does.
+        if (name == "jack2xml" && r.err.rfind("<stdin>:", 0) == 0)
+        {
+            EXPECT_NE(r.err.find(": error: "), std::string::npos) << r.err;
+            EXPECT_TRUE(ends_with(r.err, "^\n") || ends_with(r.err, "too many errors; stopping after 50\n")) << r.err;
+            return;
+        }
         EXPECT_NE(r.err.find("\n***** Fatal error!\n"), std::string::npos) << r.err;
         EXPECT_TRUE(ends_with(r.err, "\n\n")) << r.err;
     }
@@ -85,7 +92,7 @@ namespace
             {"treecopy", 1, no_class},
             {"xml2jack", 1, no_class},
             {"xml2vm", 1, no_class},
-            {"jack2xml", 1, fatal_report({}, "<stdin>:1:1: expected \"class\" but found end of input\n\n^")},
+            {"jack2xml", 1, "<stdin>:1:1: error: expected \"class\" but found end of input\n\n^\n"},
             {"sdkarchs", 1, fatal_report({}, "\n 1: \n   ^\nFound token \"\" but expected \"value\"\n")},
             {"diffpaint", 0, ""},
         };
@@ -366,7 +373,7 @@ namespace
         } failures[] = {
             {"treecopy", "<class><class-name>M</class-name></class>", "\nParse Error! missing open tag\n\n"},
             {"xml2jack", "<class>", "\nParse Error! missing open tag\n\n"},
-            {"jack2xml", "class", "<stdin>:1:6: expected a class name but found end of input\nclass\n     ^\n\n"},
+            {"jack2xml", "class", "expected a class name but found end of input\nclass\n     ^\n"},
             {"sdkarchs", "[1,]", "\n 1: [1,]\n       ^\nFound token \"]\" but expected \"value\"\n\n"},
         };
         const char *const variables[] = {"LUMTOOLS_IOBUFFER_OUTPUT", "LUMTOOLS_IOBUFFER_ERRORS",
@@ -388,9 +395,13 @@ namespace
                     EXPECT_EQ(r.exit_code, 1);
                     EXPECT_EQ(r.out, "");
                     std::string expected = plain.err;
-                    if (std::string(variable) == "LUMTOOLS_IOBUFFER_ERRORS" && std::string(option) == "iob_buffer")
+                    // A compiler's diagnostics are not held or cut by the
+                    // stream settings: they are the program's result.
+                    const bool diagnostics = std::string(f.name) == "jack2xml";
+                    if (!diagnostics && std::string(variable) == "LUMTOOLS_IOBUFFER_ERRORS" &&
+                        std::string(option) == "iob_buffer")
                         expected = "";
-                    if (std::string(variable) == "LUMTOOLS_IOBUFFER_ERRORS" &&
+                    if (!diagnostics && std::string(variable) == "LUMTOOLS_IOBUFFER_ERRORS" &&
                         std::string(option) == "iob_no_context")
                         expected = f.message;
                     EXPECT_EQ(r.err, expected);

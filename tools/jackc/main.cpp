@@ -25,14 +25,16 @@
 #include "passes/exprfold/copy_tree.h"
 #include "passes/exprfold/fold.h"
 #include "symbols/variables.h"
-#include "frontend/parser.h"
 #include "codegen/vm_writer.h"
+#include "frontend/parser.h"
+#include "frontend/program_checks.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -85,27 +87,18 @@ namespace
         return Jack_Compiler::ast_parse_xml(text);
     }
 
-    // The VM code of the class in the file at path, or the end of the
-    // program with the report the failing stage gives. The report's context
-    // names the file whatever the stage.
-    std::string compile(const std::string &path, bool fold)
+    // The VM code of a class whose tree the front end made without an
+    // error, or the end of the program with the report the failing stage
+    // gives. The report's context names the file whatever the stage.
+    std::string generate(const std::string &path, Jack_Compiler::ast tree, bool fold)
     {
         using namespace Jack_Compiler;
         Lum_IO_Buffers::new_error_context("compiling " + path);
-
-        start_stage();  // jack2xml
-        ast tree;
-        {
-            const Jack_Source::source src(path, Jack_Source::read_text_file(path, "jackc"));
-            Jack_Source::parser reader(src, xml_nesting_limit);
-            tree = reader.parse_class();
-        }
         tree = hand_on(tree, "the tree of the class");
         if (fold)
             tree = hand_on(copy_class(tree), "the folded tree of the class");  // exprfold
         std::string code = vm_code(tree);  // xml2vm
         check_volume(code.size(), "the VM code of the class");
-
         Lum_IO_Buffers::prune_error_context(0);
         return code;
     }
@@ -219,16 +212,21 @@ namespace
 {
     const Jack_Command_Line::program_help help = {
         "jackc",
-        "jackc [--no-fold] PATH...",
+        "jackc [--no-fold] [-Werror] [-w] [--no-checks] PATH...",
         "Compiles Jack classes to VM code. Each PATH is a .jack file or a folder whose\n"
-        ".jack files are all taken. For every class X.jack it writes X.vm beside it,\n"
-        "the same bytes as jack2xml X.jack | exprfold | xml2vm, all in one process.\n"
-        "Every .vm file is written whole or not at all; the first class that fails\n"
-        "stops the run, with its file named in the report.\n",
-        "  --no-fold  leave constant expressions as written (jack2xml | xml2vm)\n",
+        ".jack files are all taken. Every class is read and checked, alone and against\n"
+        "the others and the standard library, and every error and warning is reported\n"
+        "on standard error as FILE:LINE:COL: error: MESSAGE with the source line and a\n"
+        "caret. When no class has an error, it writes X.vm beside every class X.jack,\n"
+        "the same bytes as jack2xml X.jack | exprfold | xml2vm, all in one process;\n"
+        "when one has, it writes no .vm file at all.\n",
+        "  --no-fold    leave constant expressions as written (jack2xml | xml2vm)\n"
+        "  -Werror      make every warning an error\n"
+        "  -w           report no warnings\n"
+        "  --no-checks  check only the grammar and the names the tree resolves\n",
         "Any other argument starting with \"-\" is an error.\n",
-        "  0    every class compiled\n"
-        "  1    a missing or unreadable PATH, a Jack error, a tree that has no code,\n"
+        "  0    every class compiled (warnings may have been reported)\n"
+        "  1    a missing or unreadable PATH, an error in a class, a tree that has no code,\n"
         "       a stage's text past 10,485,760 bytes, or a file that cannot be written\n"
         "  255  a stage would create more than 1,000,000 tree nodes or objects\n",
         "",
@@ -239,20 +237,25 @@ int main(int argc, char **argv)
 {
     Jack_Command_Line::answer_standard_options(argc, argv, help);
 
+    const char usage[] = "usage: jackc [--no-fold] [-Werror] [-w] [--no-checks] PATH...";
     bool fold = true;
+    Jack_Source::diagnostic_options options;
+    options.colour = Jack_Source::diagnostics::colour_wanted(stderr);
     std::vector<std::string> paths;
     for (int i = 1; i < argc; i++)
     {
         const std::string argument = argv[i];
         if (argument == "--no-fold")
             fold = false;
+        else if (Jack_Source::take_diagnostic_option(argument, options))
+            continue;
         else if (argument.size() > 1 && argument[0] == '-')
-            fatal_error(1, "jackc: unknown option " + argument + "\nusage: jackc [--no-fold] PATH...");
+            fatal_error(1, "jackc: unknown option " + argument + "\n" + usage);
         else
             paths.push_back(argument);
     }
     if (paths.empty())
-        fatal_error(1, "usage: jackc [--no-fold] PATH...");
+        fatal_error(1, usage);
 
     // Every PATH is looked at before anything is compiled, so a mistyped
     // one costs no work and leaves no files.
@@ -261,7 +264,40 @@ int main(int argc, char **argv)
         for (const std::string &found : classes_of(path))
             classes.push_back(found);
 
-    for (const std::string &source : classes)
-        write_file(source.substr(0, source.size() - jack_extension.size()) + ".vm", compile(source, fold));
+    // Every class is read and checked, whatever an earlier one held; the
+    // code of each is made while its tree is at hand, and written only when
+    // no class of the run has an error, so that no run can pick up a stale
+    // file beside a fresh one.
+    Jack_Source::diagnostics diags(options);
+    std::vector<std::unique_ptr<Jack_Source::source>> sources;
+    std::vector<Jack_Source::class_summary> summaries;
+    std::vector<std::string> code;
+    try
+    {
+        for (const std::string &path : classes)
+        {
+            start_stage();  // jack2xml
+            sources.push_back(
+                std::make_unique<Jack_Source::source>(path, Jack_Source::read_text_file(path, "jackc")));
+            Jack_Source::parser reader(*sources.back(), Jack_Compiler::xml_nesting_limit, diags);
+            const Jack_Compiler::ast tree = reader.parse_class();
+            summaries.push_back(reader.summary());
+            if (diags.errors() == 0)
+                code.push_back(generate(path, tree, fold));
+        }
+        std::vector<const Jack_Source::class_summary *> all;
+        for (const Jack_Source::class_summary &summary : summaries)
+            all.push_back(&summary);
+        Jack_Source::check_program(all, diags, true);
+    }
+    catch (const Jack_Source::too_many_errors &)
+    {
+    }
+    diags.print("jackc");
+    if (diags.errors() > 0)
+        return 1;
+
+    for (size_t i = 0; i < classes.size(); i++)
+        write_file(classes[i].substr(0, classes[i].size() - jack_extension.size()) + ".vm", code[i]);
     return 0;
 }

@@ -11,10 +11,14 @@ using test_support::run_process;
 
 namespace
 {
+    // The random classes are made by the grammar alone, so jack2xml reads
+    // them without the checks of names, calls and returns.
     process_result run(const std::string &name, const std::string &input)
     {
         process_options options;
         options.input = input;
+        if (name == "jack2xml")
+            return run_process({program(name), "--no-checks"}, options);
         return run_process({program(name)}, options);
     }
 
