@@ -32,9 +32,9 @@ namespace Jack_Source
             return type == "int" || type == "char" || type == "boolean" || type == "void";
         }
 
-        // The tokens that may follow a missing ";".
-        const std::initializer_list<const char *> after_semicolon = {
-            "}", "let", "do", "if", "while", "return", "var", "static", "field", "constructor", "function", "method"};
+        // What may follow a missing ";" on its line (on a later line,
+        // anything may).
+        const std::initializer_list<const char *> after_semicolon = {"}"};
     }
 
     parser::parser(const source &src, int max_depth, diagnostics &diags)
@@ -88,8 +88,12 @@ namespace Jack_Source
         summary_.complete = false;
         // A byte that starts no token has been reported by the lexer: what
         // the grammar expected there adds nothing.
-        if (current_.kind == token_kind::invalid || suppressed_at_end())
+        // One report a place: a token missing before the one found is
+        // reported once, however many constructs it would have closed.
+        if (current_.kind == token_kind::invalid || current_.where.offset + 1 == last_report_at_ ||
+            suppressed_at_end())
             return nullptr;
+        last_report_at_ = current_.where.offset + 1;
         if (at_previous_end && previous_.length > 0 && current_.where.line > previous_end_.line)
             return &diags_.report(diagnostic_id::expected_after, src_, previous_end_, {expected, describe(previous_)});
         return &diags_.report(diagnostic_id::expected_but_found, src_, current_.where, {expected, describe(current_)});
@@ -116,8 +120,9 @@ namespace Jack_Source
         if (accept(symbol))
             return;
         bool follows = current_.kind == token_kind::end || current_.where.line > previous_end_.line;
+        // A brace follows only where blocks begin and end.
         for (const char *f : followers)
-            follows = follows || at(f);
+            follows = follows || (at(f) && (!at("{") || ends_its_line()) && (!at("}") || ends_a_block()));
         report_expected(quoted(symbol), true);
         if (!follows)
             throw syntax_error{};
@@ -128,8 +133,10 @@ namespace Jack_Source
         const position brace = current_.where;
         if (accept("{"))
             return brace;
-        // What a block holds first: read on as if the "{" stood there.
-        const bool block_follows = in_class ? at_member_start() || at("}") : at_statement_start() || at("var");
+        // What a block holds first, on the next line: read on as if the
+        // "{" stood there.
+        const bool block_follows = current_.where.line > previous_end_.line &&
+                                   (in_class ? at_member_start() || at("}") : at_statement_start() || at("var"));
         report_expected("\"{\"");
         if (!block_follows)
             throw syntax_error{};
@@ -184,6 +191,13 @@ namespace Jack_Source
         {
             if (current_.kind == token_kind::end || at_member_start())
                 return;
+            // A brace that does not stand where blocks begin and end, at the
+            // place of the error, is the wrong token itself.
+            if (first && ((at("{") && !ends_its_line()) || (at("}") && !ends_a_block())))
+            {
+                advance();
+                continue;
+            }
             if (braces == 0 && at("}"))
                 return;
             if (parentheses == 0 && braces == 0)
@@ -208,6 +222,30 @@ namespace Jack_Source
             }
             advance();
         }
+    }
+
+    bool parser::ends_its_line() const
+    {
+        const std::string &text = src_.text();
+        for (size_t i = current_.where.offset + static_cast<size_t>(current_.length); i < text.size(); i++)
+        {
+            if (text[i] == '\n' || text[i] == '\r' || text.compare(i, 2, "//") == 0 || text.compare(i, 2, "/*") == 0)
+                return true;
+            if (text[i] != ' ' && text[i] != '\t')
+                return false;
+        }
+        return true;
+    }
+
+    bool parser::ends_a_block() const
+    {
+        if (ends_its_line())
+            return true;
+        const std::string &text = src_.text();
+        size_t i = current_.where.offset + 1;
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+            i++;
+        return text.compare(i, 4, "else") == 0 || text.compare(i, 1, "}") == 0;
     }
 
     void parser::skip_to_member()
@@ -342,7 +380,10 @@ namespace Jack_Source
             {
                 report_expected(subroutines.empty() && statics.empty() && fields.empty()
                                     ? "\"static\", \"field\", \"constructor\", \"function\", \"method\" or \"}\""
-                                    : "\"constructor\", \"function\", \"method\" or \"}\"");
+                                    : "\"constructor\", \"function\", \"method\" or \"}\"",
+                                false);
+                // What stood here may have declared fields or statics.
+                class_scope_incomplete_ = true;
                 advance();
                 skip_to_member();
             }
@@ -354,7 +395,7 @@ namespace Jack_Source
             blocks_.pop_back();
             advance();
             if (current_.kind != token_kind::end)
-                report_expected("end of input after the class");
+                report_expected("end of input after the class", false);
         }
         else if (!skipped_to_end_)
             close_block();
@@ -532,6 +573,8 @@ namespace Jack_Source
                 }
                 catch (const syntax_error &)
                 {
+                    if (list.empty() && depth == 6)
+                        subroutine_scope_incomplete_ = true;
                     ends_with_return_this = false;
                     skip_statement();
                 }
@@ -541,7 +584,10 @@ namespace Jack_Source
             else
             {
                 const bool is_for = current_.kind == token_kind::identifier && current_.text == "for";
-                if (diagnostic *d = report_expected("a statement or \"}\""))
+                // Nothing read yet: what stood here may have declared locals.
+                if (list.empty() && depth == 6)
+                    subroutine_scope_incomplete_ = true;
+                if (diagnostic *d = report_expected("a statement or \"}\"", false))
                     if (is_for)
                         diags_.note(*d, diagnostic_id::no_for, src_, current_.where);
                 advance();
@@ -636,6 +682,12 @@ namespace Jack_Source
         }
         expect("return");
         falls_through_ = false;
+        if (at("}"))
+        {
+            // "return" at the end of a block: the ";" is what is missing.
+            report_expected("\";\"", true);
+            return create_return();
+        }
         if (at(";"))
         {
             if (type_ != "void" && diags_.checking())

@@ -73,9 +73,10 @@ namespace Jack_Source
         std::string expect_type(bool void_allowed);
         // Reports what was expected and what was found; at_previous_end puts
         // the report just past the token before when the one found starts a
-        // later line (where a missing ";" belongs). Null when the lexer has
+        // later line (where a missing ";" belongs, or the rest of a
+        // construct cut short). Null when the lexer has
         // reported the token already.
-        diagnostic *report_expected(const std::string &expected, bool at_previous_end = false);
+        diagnostic *report_expected(const std::string &expected, bool at_previous_end = true);
         [[noreturn]] void error_here(const std::string &expected);
         int syntax_errors() const;
 
@@ -139,6 +140,11 @@ namespace Jack_Source
         // open there is open for the same reason.
         bool reported_at_end_ = false;
         bool suppressed_at_end();
+        size_t last_report_at_ = 0;  // 1 + the offset of the last syntax report
+        // Whether the current token is the last of its line, or a "}" that
+        // ends its line or stands before "else" or another "}".
+        bool ends_its_line() const;
+        bool ends_a_block() const;
 
         std::vector<block> blocks_;
         // Where a "}" is probably missing: a block closed by a "}" standing

@@ -234,3 +234,89 @@ namespace
         }
     }
 }
+
+namespace
+{
+    // A run of jackc on a folder of classes and every diagnostic it gives,
+    // whole: the checks across classes and the standard library. No row
+    // leaves a .vm file behind when it has an error.
+    TEST(Jackc, ChecksAcrossTheClasses)
+    {
+        const std::string main_ok = "class Main {\n    function void main() {\n        return;\n    }\n}\n";
+        const std::string point =
+            "class Point {\n    field int x;\n    constructor Point new(int ax) {\n        let x = ax;\n"
+            "        return this;\n    }\n    method int getX() {\n        return x;\n    }\n"
+            "    function int origin() {\n        return 0;\n    }\n}\n";
+        const struct
+        {
+            const char *what;
+            std::vector<std::pair<std::string, std::string>> files;
+            std::string report;  // with FOLDER/ for the folder's path
+            int exit_code;
+        } cases[] = {
+            {"a class in a file of another name",
+             {{"Main.jack", "class Mian {\n    function void main() {\n        return;\n    }\n}\n"}},
+             "FOLDER/Main.jack:1:7: error: the class \"Mian\" is in the file Main.jack; it must be in Mian.jack\n"
+             "class Mian {\n      ^\n",
+             1},
+            {"a class defined twice",
+             {{"A.jack", "class Main {\n}\n"}, {"Main.jack", main_ok}},
+             "FOLDER/A.jack:1:7: error: the class \"Main\" is in the file A.jack; it must be in Main.jack\n"
+             "class Main {\n      ^\n"
+             "FOLDER/Main.jack:1:7: error: the class \"Main\" is defined twice\nclass Main {\n      ^\n"
+             "FOLDER/A.jack:1:7: note: the class \"Main\" is first defined here\nclass Main {\n      ^\n",
+             1},
+            {"calls of every kind",
+             {{"Point.jack", point},
+              {"Main.jack",
+               "class Main {\n    function void main() {\n        var Point p;\n        var int n;\n"
+               "        let p = Point.new(1, 2);\n        let n = Point.getX();\n        let n = p.origin();\n"
+               "        let n = p.nosuch(3);\n        let n = n.getX();\n        let n = p.getX();\n"
+               "        let n = String.length();\n        do Output.printInt(n);\n        return;\n    }\n}\n"}},
+             "FOLDER/Main.jack:5:17: error: Point.new takes 1 argument but is given 2\n"
+             "        let p = Point.new(1, 2);\n                ^\n"
+             "FOLDER/Point.jack:3:23: note: Point.new is declared here\n"
+             "    constructor Point new(int ax) {\n                      ^\n"
+             "FOLDER/Main.jack:6:17: error: Point.getX is a method: call it on an object, not through the class name\n"
+             "        let n = Point.getX();\n                ^\n"
+             "FOLDER/Point.jack:7:16: note: Point.getX is declared here\n    method int getX() {\n               ^\n"
+             "FOLDER/Main.jack:7:17: error: Point.origin is a function: call it as Point.origin(...), not on an "
+             "object\n        let n = p.origin();\n                ^\n"
+             "FOLDER/Point.jack:10:18: note: Point.origin is declared here\n"
+             "    function int origin() {\n                 ^\n"
+             "FOLDER/Main.jack:8:17: error: the class Point has no subroutine \"nosuch\"\n"
+             "        let n = p.nosuch(3);\n                ^\n"
+             "FOLDER/Main.jack:9:17: error: \"n\" is of type int, which has no methods\n"
+             "        let n = n.getX();\n                ^\n"
+             "FOLDER/Main.jack:11:17: error: String.length is a method: call it on an object, not through the class "
+             "name\n        let n = String.length();\n                ^\n",
+             1},
+            {"classes neither compiled nor in the library",
+             {{"Main.jack",
+               "class Main {\n    function void main() {\n        var Game g;\n        do Game.run();\n"
+               "        do Game.stop();\n        do g.run();\n        return;\n    }\n}\n"}},
+             "FOLDER/Main.jack:3:18: warning: the type \"Game\" of \"g\" is neither a class compiled nor one of the "
+             "standard library\n        var Game g;\n                 ^\n"
+             "FOLDER/Main.jack:4:12: warning: the class \"Game\" is neither among the classes compiled nor in the "
+             "standard library\n        do Game.run();\n           ^\n",
+             0},
+        };
+        for (const auto &c : cases)
+        {
+            SCOPED_TRACE(c.what);
+            folder dir;
+            for (const auto &file : c.files)
+                dir.write(file.first, file.second);
+            const process_result compiled = run({program("jackc"), dir.path().string()});
+            EXPECT_EQ(compiled.exit_code, c.exit_code);
+            std::string report = c.report;
+            for (size_t at = report.find("FOLDER"); at != std::string::npos; at = report.find("FOLDER", at))
+                report.replace(at, 6, dir.path().string());
+            EXPECT_EQ(compiled.err, report);
+            size_t vm_files = 0;
+            for (const std::string &name : dir.names())
+                vm_files += name.size() > 3 && name.compare(name.size() - 3, 3, ".vm") == 0;
+            EXPECT_EQ(vm_files, c.exit_code == 0 ? c.files.size() : 0u);
+        }
+    }
+}
