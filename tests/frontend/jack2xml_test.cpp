@@ -370,3 +370,53 @@ namespace
         }
     }
 }
+
+namespace
+{
+    // On a terminal the three words are coloured, unless NO_COLOR says not
+    // to; a pipe never is.
+    TEST(Jack2xml, ColoursOnlyOnATerminal)
+    {
+        const std::string source = "class C {\n    function int f() {\n        var int x;\n        return;\n    }\n}\n";
+        const std::string plain = ": error: the function \"f\" must return a value of type int";
+        const struct
+        {
+            bool terminal;
+            const char *no_colour;
+            bool coloured;
+        } cases[] = {{true, nullptr, true}, {true, "1", false}, {true, "", true}, {false, nullptr, false}};
+        for (const auto &c : cases)
+        {
+            process_options options;
+            options.input = source;
+            options.merge_stderr = true;
+            options.output_to_pty = c.terminal;
+            if (c.no_colour != nullptr)
+                options.env.push_back({"NO_COLOR", c.no_colour});
+            const process_result r = run_process({program("jack2xml")}, options);
+            EXPECT_EQ(r.exit_code, 1);
+            EXPECT_EQ(r.out.find(": \033[1;31merror\033[0m: the function") != std::string::npos, c.coloured) << r.out;
+            EXPECT_EQ(r.out.find(": \033[1;35mwarning\033[0m: the local variable") != std::string::npos, c.coloured)
+                << r.out;
+            EXPECT_EQ(r.out.find(plain) != std::string::npos, !c.coloured) << r.out;
+        }
+    }
+
+    // 60 mistakes: the first 50 are reported, then the run stops.
+    TEST(Jack2xml, StopsAfterFiftyErrors)
+    {
+        std::string source = "class C {\n    function void f() {\n";
+        for (int i = 0; i < 60; i++)
+            source += "        let = " + std::to_string(i) + ";\n";
+        const process_result r = jack2xml(source + "        return;\n    }\n}\n");
+        EXPECT_EQ(r.exit_code, 1);
+        size_t errors = 0;
+        for (size_t at = r.err.find(": error: "); at != std::string::npos; at = r.err.find(": error: ", at + 1))
+            errors++;
+        EXPECT_EQ(errors, 51u);
+        EXPECT_NE(r.err.find("<stdin>:52:13: error: expected a variable name but found \"=\""), std::string::npos);
+        EXPECT_EQ(r.err.find("<stdin>:53:"), std::string::npos);
+        const std::string last = "jack2xml: error: too many errors; stopping after 50\n";
+        EXPECT_EQ(r.err.substr(r.err.size() - last.size()), last);
+    }
+}
