@@ -53,6 +53,7 @@ namespace Jack_Compiler
         class vm_writer
         {
         public:
+            explicit vm_writer(const vm_marks *marks) : marks(marks) {}
             std::string code_class(ast t);
 
         private:
@@ -112,7 +113,11 @@ namespace Jack_Compiler
             void line(const char *command, const char *word, int number);
             void line(const char *command, const std::string &word, int number) { line(command, word.c_str(), number); }
             void label_line(const char *command, const char *label, int n);
+            // The next mark of the list, if there is one left.
+            void mark(const std::vector<std::pair<int, int>> &places, size_t &next);
 
+            const vm_marks *marks;
+            size_t next_subroutine = 0, next_statement = 0;
             ast fields = nullptr;
             std::string class_name;
             std::string subroutine;  // while one is written
@@ -141,6 +146,15 @@ namespace Jack_Compiler
             out += label;
             out.append(digits, end);
             out += '\n';
+        }
+
+        void vm_writer::mark(const std::vector<std::pair<int, int>> &places, size_t &next)
+        {
+            if (next >= places.size())
+                return;
+            out += "//@ " + marks->file + ":" + std::to_string(places[next].first) + ":" +
+                   std::to_string(places[next].second) + "\n";
+            next++;
         }
 
         void vm_writer::refuse(const std::string &what)
@@ -231,6 +245,8 @@ namespace Jack_Compiler
         void vm_writer::start_function(const std::string &name, ast body)
         {
             const int locals = ast_node_kind(body) == ast_subr_body ? local_count(get_subr_body_decs(body)) : 0;
+            if (marks != nullptr)
+                mark(marks->subroutines, next_subroutine);
             line("function", class_name + "." + name, locals);
         }
 
@@ -291,6 +307,8 @@ namespace Jack_Compiler
         {
             expect(t, ast_statement, "a statement");
             const ast s = get_statement_statement(t);
+            if (marks != nullptr && ast_node_kind(s) != ast_statements)
+                mark(marks->statements, next_statement);
             switch (ast_node_kind(s))
             {
             case ast_statements: code_statements(s); break;  // a block
@@ -577,10 +595,10 @@ namespace Jack_Compiler
         }
     }
 
-    std::string vm_code(ast class_tree)
+    std::string vm_code(ast class_tree, const vm_marks *marks)
     {
         ast_mustbe_kind(class_tree, ast_class);
-        vm_writer writer;
+        vm_writer writer(marks);
         return writer.code_class(class_tree);
     }
 }

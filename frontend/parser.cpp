@@ -448,6 +448,7 @@ namespace Jack_Source
     {
         const ann annotations = doc_annotation(current_);
         const token owner = current_;
+        subroutine_places_.push_back(owner.where);
         kind_ = current_.text;
         advance();
         type_ = expect_type(true);
@@ -617,6 +618,7 @@ namespace Jack_Source
         // without an expression.
         check_depth(depth + 3);
         const token keyword = current_;
+        statement_places_.push_back(keyword.where);
         last_is_return_this_ = false;
         falls_through_ = true;
         if (accept("let"))

@@ -34,6 +34,11 @@ namespace Jack_Source
 
         const class_summary &summary() const { return summary_; }
 
+        // Where each subroutine and each statement begins, in the order the
+        // code writer meets them (a statement before those inside it).
+        const std::vector<position> &subroutine_places() const { return subroutine_places_; }
+        const std::vector<position> &statement_places() const { return statement_places_; }
+
     private:
         // Thrown after a syntax error has been reported; caught where the
         // reader can go on.
@@ -120,6 +125,7 @@ namespace Jack_Source
         std::string class_name_;
         int max_depth_;
         class_summary summary_;
+        std::vector<position> subroutine_places_, statement_places_;
 
         // The subroutine being read.
         std::string kind_, type_, name_;

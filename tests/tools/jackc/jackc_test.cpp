@@ -2,6 +2,7 @@
 // failures, and nothing half-written.
 #include "tests/support/fatal_report.h"
 #include "tests/support/process.h"
+#include "tests/support/random_program.h"
 #include "tests/tools/xml2jack/random_jack.h"
 
 #include <filesystem>
@@ -213,9 +214,9 @@ namespace
             std::vector<std::string> args;
             std::string message;
         } cases[] = {
-            {{}, "usage: jackc [--no-fold] [-Werror] [-w] [--no-checks] PATH..."},
-            {{"--no-fold"}, "usage: jackc [--no-fold] [-Werror] [-w] [--no-checks] PATH..."},
-            {{a, "--fold"}, "jackc: unknown option --fold\nusage: jackc [--no-fold] [-Werror] [-w] [--no-checks] PATH..."},
+            {{}, "usage: jackc [--no-fold] [-g] [-Werror] [-w] [--no-checks] PATH..."},
+            {{"--no-fold"}, "usage: jackc [--no-fold] [-g] [-Werror] [-w] [--no-checks] PATH..."},
+            {{a, "--fold"}, "jackc: unknown option --fold\nusage: jackc [--no-fold] [-g] [-Werror] [-w] [--no-checks] PATH..."},
             {{a, (dir.path() / "nothing").string()},
              "jackc: cannot open " + (dir.path() / "nothing").string() + ": No such file or directory"},
             {{a, (dir.path() / "notes.txt").string()},
@@ -317,6 +318,68 @@ namespace
             for (const std::string &name : dir.names())
                 vm_files += name.size() > 3 && name.compare(name.size() - 3, 3, ".vm") == 0;
             EXPECT_EQ(vm_files, c.exit_code == 0 ? c.files.size() : 0u);
+        }
+    }
+}
+
+namespace
+{
+    // -g adds a "//@ FILE.jack:LINE:COL" line before each function and the
+    // code of each statement, each naming the place where that begins, and
+    // changes nothing else.
+    TEST(Jackc, MarksAddOnlyCommentLines)
+    {
+        std::vector<std::vector<std::pair<std::string, std::string>>> programs;
+        std::vector<std::pair<std::string, std::string>> bundled;
+        for (const char *name : {"Main", "Fixed", "Mandelbrot", "Tally"})
+            bundled.push_back({std::string(name) + ".jack",
+                               test_support::source_file(std::string("examples/mandelbrot/") + name + ".jack")});
+        programs.push_back(bundled);
+        for (unsigned seed = 1; seed <= 10; seed++)
+            programs.push_back(test_support::random_program(seed));
+        for (const auto &files : programs)
+        {
+            folder plain, marked;
+            for (const auto &file : files)
+            {
+                plain.write(file.first, file.second);
+                marked.write(file.first, file.second);
+            }
+            ASSERT_EQ(run({program("jackc"), "-w", plain.path().string()}).exit_code, 0);
+            ASSERT_EQ(run({program("jackc"), "-w", "-g", marked.path().string()}).exit_code, 0);
+            for (const auto &file : files)
+            {
+                SCOPED_TRACE(file.first);
+                const std::string vm = file.first.substr(0, file.first.size() - 5) + ".vm";
+                std::istringstream lines(read(marked.path() / vm));
+                std::string stripped, line, previous;
+                while (std::getline(lines, line))
+                {
+                    if (line.rfind("//@ ", 0) == 0)
+                    {
+                        // FILE.jack:LINE:COL names a subroutine or statement keyword.
+                        const size_t colon = line.find(':');
+                        EXPECT_EQ(line.substr(4, colon - 4), file.first);
+                        const int at_line = std::stoi(line.substr(colon + 1));
+                        const int at_column = std::stoi(line.substr(line.find(':', colon + 1) + 1));
+                        std::istringstream source(file.second);
+                        std::string text;
+                        for (int i = 0; i < at_line; i++)
+                            std::getline(source, text);
+                        const std::string word = text.substr(static_cast<size_t>(at_column - 1));
+                        EXPECT_TRUE(word.rfind("let", 0) == 0 || word.rfind("do", 0) == 0 || word.rfind("if", 0) == 0 ||
+                                    word.rfind("while", 0) == 0 || word.rfind("return", 0) == 0 ||
+                                    word.rfind("function", 0) == 0 || word.rfind("method", 0) == 0 ||
+                                    word.rfind("constructor", 0) == 0)
+                            << line << ": " << text;
+                        EXPECT_NE(previous.rfind("//@ ", 0), 0u) << "two marks in a row";
+                    }
+                    else
+                        stripped += line + "\n";
+                    previous = line;
+                }
+                EXPECT_EQ(stripped, read(plain.path() / vm));
+            }
         }
     }
 }
