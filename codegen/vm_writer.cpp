@@ -568,6 +568,9 @@ namespace Jack_Compiler
             const ast arguments = get_subr_call_expr_list(t);
             expect(arguments, ast_expr_list, "the arguments");
             const int n = size_of_expr_list(arguments);
+            if (n + extra_arguments > vm_word_max)
+                refuse("a call of " + quoted(name + "." + subr) + " with " + std::to_string(n + extra_arguments) +
+                       " arguments");
             for (int i = 0; i < n; i++)
                 code_expr(get_expr_list(arguments, i));
             line("call", name + "." + subr, n + extra_arguments);

@@ -2,6 +2,7 @@
 // code and the library in both directions, step counting, and the reports.
 #include "vm/machine.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vm_runner
@@ -69,7 +70,7 @@ namespace vm_runner
             const function_entry &init = p_.functions[p_.sys_init];
             if (!init.defined())
             {
-                frames_.push_back({p_.sys_init, -1, library_token});
+                frames_.push_back({p_.sys_init, -1, library_token, 0});
                 call_library(init.library, nullptr);
             }
             else
@@ -83,7 +84,7 @@ namespace vm_runner
                 ram_[1] = static_cast<int16_t>(sp);
                 ram_[0] = static_cast<int16_t>(sp);
                 max_sp_ = std::max(max_sp_, sp);
-                frames_.push_back({p_.sys_init, -1, library_token});
+                frames_.push_back({p_.sys_init, -1, library_token, static_cast<int16_t>(sp)});
                 pc_ = init.entry;
                 run_loop(0);
             }
@@ -305,7 +306,7 @@ namespace vm_runner
                     fault("more than " + std::to_string(frame_limit) + " calls deep");
                 }
                 const int16_t token = token_of(pc + 1);
-                frames_.push_back({in.big, pc + 1, token});
+                frames_.push_back({in.big, pc + 1, token, static_cast<int16_t>(sp + 5)});
                 ram[sp] = token;
                 ram[sp + 1] = ram[1];
                 ram[sp + 2] = ram[2];
@@ -327,9 +328,18 @@ namespace vm_runner
                 // takes the place of the first, as a return leaves it.
                 const int count = in.small;
                 const int first = sp - count;
+                // Its value is written at `first`: without arguments a push,
+                // which needs SP below 2048. Arguments are taken as pops take
+                // words, which needs SP at 2048 at most; past that, the value
+                // lands above 2047 when every argument lies there.
                 if (first < 0 || (count == 0 && sp >= stack_end))
                 {
                     what = count == 0 ? "push" : "call";
+                    goto stack_fault;
+                }
+                if (sp > stack_end)
+                {
+                    what = first < stack_end ? "pop" : "call";
                     goto stack_fault;
                 }
                 int16_t arguments[4] = {0, 0, 0, 0};
@@ -337,7 +347,7 @@ namespace vm_runner
                     LOAD(first + i, arguments[i]);
                 ++calls_;
                 SAVE();
-                frames_.push_back({p_.library_functions[in.big], pc + 1, library_token});
+                frames_.push_back({p_.library_functions[in.big], pc + 1, library_token, 0});
                 const int16_t value = call_library(in.big, arguments);
                 frames_.pop_back();
                 RELOAD();
@@ -359,10 +369,13 @@ namespace vm_runner
                     bad = frame - 1;
                     goto address_fault;
                 }
-                if (token != frames_.back().token)
+                if (__builtin_expect(frame != frames_.back().lcl || token != frames_.back().token, 0))
                 {
                     SAVE();
-                    fault("the return address in the frame, RAM[" + std::to_string(frame - 5) + "], was overwritten");
+                    const size_t leaving = frame_left_by_return(frame, token, base);
+                    NEED_WORDS(1);
+                    // The frames inside the one left go with it.
+                    frames_.resize(leaving + 1);
                 }
                 NEED_WORDS(1);
                 const int16_t value = ram[--sp];
@@ -396,8 +409,10 @@ namespace vm_runner
         SAVE();
         if (std::strcmp(what, "pop") == 0)
         {
+            // A command taking two words from SP 257 fails at its second
+            // pop, with SP at 256.
             if (sp >= 0 && sp <= stack_base + 1)
-                fault("stack underflow: a pop with SP at " + std::to_string(sp));
+                fault("stack underflow: a pop with SP at " + std::to_string(std::min(sp, stack_base)));
         }
         else if (sp >= stack_base)
             fault(std::string("stack overflow: ") + (std::strcmp(what, "push") == 0 ? "a push" : std::string("a ") + what) +
@@ -418,6 +433,38 @@ namespace vm_runner
 #undef UNARY
     }
 
+    // A return whose LCL is not the innermost frame's, or whose return
+    // address there is not the innermost frame's. The return address is read
+    // at LCL - 5 all the same: when LCL points at a frame that this loop runs
+    // and that word is the return address its call wrote, the return leaves
+    // that frame and the frames inside it; when the word is the innermost
+    // frame's return address, it leaves the innermost frame. Anything else
+    // is a fault that says which it was. Returns the index of the frame left.
+    size_t machine::frame_left_by_return(int lcl, int16_t return_address, size_t base)
+    {
+        for (size_t i = frames_.size(); i-- > base;)
+            if (frames_[i].lcl == lcl && frames_[i].token == return_address)
+                return i;
+        const size_t innermost = frames_.size() - 1;
+        if (frames_[innermost].token == return_address)
+            return innermost;
+        const std::string word = "RAM[" + std::to_string(lcl - 5) + "]";
+        if (frames_[innermost].lcl == lcl)
+            fault("the return address in the frame, " + word + ", was overwritten");
+        for (size_t i = innermost; i-- > 0;)
+            if (frames_[i].lcl == lcl && p_.functions[frames_[i].function].defined())
+            {
+                const std::string &name = p_.functions[frames_[i].function].name;
+                if (frames_[i].token != return_address)
+                    fault("LCL points at the frame of " + name + ", whose return address, " + word +
+                          ", was overwritten");
+                fault("LCL points at the frame of " + name + ", outside the call of " +
+                      p_.functions[frames_[base].function].name + " by the library, which a return cannot leave");
+            }
+        fault("LCL is " + std::to_string(lcl) + ", which points at no frame of the call stack (" + word + " holds " +
+              std::to_string(return_address) + ", no return address of the innermost frame)");
+    }
+
     int16_t machine::call_library(int library, const int16_t *arguments)
     {
         return library_table[library].run(*this, arguments);
@@ -435,7 +482,7 @@ namespace vm_runner
             fault("more than " + std::to_string(frame_limit) + " calls deep");
         if (!f.defined())
         {
-            frames_.push_back({function, -1, library_token});
+            frames_.push_back({function, -1, library_token, 0});
             const int16_t value = call_library(f.library, arguments);
             frames_.pop_back();
             return value;
@@ -459,7 +506,7 @@ namespace vm_runner
         if (nesting_ >= nesting_limit)
             fault("the library and VM code call each other more than " + std::to_string(nesting_limit) + " deep");
         const int caller_pc = pc_;
-        frames_.push_back({function, -1, library_token});
+        frames_.push_back({function, -1, library_token, static_cast<int16_t>(sp)});
         pc_ = f.entry;
         ++nesting_;
         run_loop(frames_.size() - 1);
@@ -532,6 +579,7 @@ namespace vm_runner
         if (std::fwrite(text_.data(), 1, text_.size(), options_.text_output) != text_.size() ||
             std::fflush(options_.text_output) != 0)
             text_write_failed_ = true;
+        last_text_byte_ = static_cast<unsigned char>(text_.back());
         text_.clear();
     }
 

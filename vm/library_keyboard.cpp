@@ -49,6 +49,13 @@ namespace vm_runner::library
             keys.push_back(key);
             m.call(lib_Output_printChar, {key});
         }
+        // A line of more keys than a word can count has no string to hold
+        // it: the error a capacity beyond the heap gives.
+        if (keys.size() > 32767)
+        {
+            m.error(6);
+            return 0;
+        }
         const int16_t s = m.call(lib_String_new, {static_cast<int16_t>(keys.size())});
         for (int16_t key : keys)
             m.call(lib_String_appendChar, {s, key});

@@ -13,6 +13,13 @@ namespace vm_runner::library
             m.error(14);
             return 0;
         }
+        // c + 2 words past 32767 cannot even be asked of Memory.alloc; no
+        // heap holds them.
+        if (a[0] > 32767 - 2)
+        {
+            m.error(6);
+            return 0;
+        }
         const int16_t s = m.call(lib_Memory_alloc, {static_cast<int16_t>(a[0] + 2)});
         m.write(s, a[0]);
         m.write(s + 1, 0);

@@ -50,19 +50,20 @@ namespace vm_runner
             return true;
         }
 
-        // A decimal 0 to 32767, or -1.
+        // A decimal 0 to 32767, or -1. Leading zeros are allowed however
+        // many there are; the value stops growing once it is out of range.
         int number_of(std::string_view word)
         {
-            if (word.empty() || word.size() > 12)
+            if (word.empty())
                 return -1;
-            long value = 0;
+            int value = 0;
             for (char c : word)
             {
                 if (c < '0' || c > '9')
                     return -1;
-                value = value * 10 + (c - '0');
+                value = std::min(value * 10 + (c - '0'), 32768);
             }
-            return value <= 32767 ? static_cast<int>(value) : -1;
+            return value <= 32767 ? value : -1;
         }
 
         enum class segment

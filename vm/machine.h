@@ -61,6 +61,10 @@ namespace vm_runner
         // it when there is none).
         const std::string &text() const { return text_; }
         bool text_write_failed() const { return text_write_failed_; }
+        // Whether the last byte of the text written to options.text_output
+        // was a line feed (or nothing was written), so that what comes after
+        // it on the same screen or file starts a line.
+        bool text_ends_a_line() const { return last_text_byte_ == -1 || last_text_byte_ == '\n'; }
 
         uint64_t steps() const { return target_ - remaining_; }
         uint64_t calls() const { return calls_; }
@@ -119,11 +123,13 @@ namespace vm_runner
             int function;  // index into the program's function table
             int return_pc; // -1 when the library called it
             int16_t token; // the return address written into its frame
+            int16_t lcl;   // LCL of its frame in the RAM (0 for a library function, which has none)
         };
 
         int16_t call_function(int function, const int16_t *arguments, int count);
         int16_t call_library(int library, const int16_t *arguments);
         void run_loop(size_t base);
+        [[gnu::cold, gnu::noinline]] size_t frame_left_by_return(int lcl, int16_t return_address, size_t base);
         uint64_t next_event();
         [[noreturn]] void stop(run_status status, const std::string &what);
         std::string location() const;
@@ -147,6 +153,7 @@ namespace vm_runner
 
         std::string text_;
         bool text_write_failed_ = false;
+        int last_text_byte_ = -1; // -1 while nothing was written
         std::string report_;
     };
 }

@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace vm_runner;
 
@@ -41,6 +43,19 @@ namespace
         "  3    a key was wanted after the end of standard input\n",
         "",
     };
+
+    // Whether standard output and standard error show on the same terminal
+    // or go to the same file or pipe, so that a report written after the
+    // program's text would run on in its last line. Two terminals count as
+    // one: /dev/tty and the terminal's own device are different files on
+    // the same screen.
+    bool output_and_errors_together()
+    {
+        if (isatty(1) && isatty(2))
+            return true;
+        struct stat out, err;
+        return fstat(1, &out) == 0 && fstat(2, &err) == 0 && out.st_dev == err.st_dev && out.st_ino == err.st_ino;
+    }
 
     [[noreturn]] void fail(const std::string &message)
     {
@@ -76,7 +91,11 @@ int main(int argc, char **argv)
             options.step_limit = steps;
         }
         else if (arg == "--screen")
+        {
             screen_path = value();
+            if (screen_path.empty())
+                fail("--screen: expected a file name but found \"\"");
+        }
         else if (arg == "--keys")
             keys_path = value();
         else if (arg == "--stats")
@@ -111,11 +130,21 @@ int main(int argc, char **argv)
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     int exit_status = status;
+    // What comes on standard error now starts a line of its own, also where
+    // the program's text ended within one on the same screen or file.
+    bool line_started = m.text_ends_a_line() || !output_and_errors_together();
+    auto errors = [&]() -> std::FILE * {
+        if (!line_started)
+            std::fputc('\n', stderr);
+        line_started = true;
+        return stderr;
+    };
     if (!m.report().empty())
-        std::fputs(m.report().c_str(), stderr);
+        std::fputs(m.report().c_str(), errors());
     if (m.text_write_failed())
     {
-        std::fprintf(stderr, "vmrun: standard output cannot be written: %s\n", std::strerror(errno));
+        const int error = errno;
+        std::fprintf(errors(), "vmrun: standard output cannot be written: %s\n", std::strerror(error));
         exit_status = 1;
     }
     if (!screen_path.empty())
@@ -126,12 +155,12 @@ int main(int argc, char **argv)
         out.close();
         if (!out)
         {
-            std::fprintf(stderr, "vmrun: %s: cannot be written\n", screen_path.c_str());
+            std::fprintf(errors(), "vmrun: %s: cannot be written\n", screen_path.c_str());
             exit_status = 1;
         }
     }
     if (stats)
-        std::fprintf(stderr,
+        std::fprintf(errors(),
                      "steps: %llu\ncalls: %llu\ndeepest stack: %d\nheap in use: %d\ntime: %.3f\n"
                      "steps per second: %.0f\n",
                      static_cast<unsigned long long>(m.steps()), static_cast<unsigned long long>(m.calls()),

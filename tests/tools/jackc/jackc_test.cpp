@@ -154,9 +154,19 @@ namespace
         return all;
     }
 
-    // Each stage's output is held to the volume limit where the pipeline's
-    // program would stop, folded or not.
-    TEST(Jackc, FailsAtTheOutputLimitWhereThePipelineDoes)
+    // n arguments, each the constant 1.
+    std::string ones(int n)
+    {
+        std::string all = "1";
+        for (int i = 1; i < n; i++)
+            all += ", 1";
+        return all;
+    }
+
+    // Each stage's output is held to the volume limit, and a class without
+    // code is refused, where the pipeline's program would stop, folded or
+    // not.
+    TEST(Jackc, FailsWhereThePipelineDoes)
     {
         const struct
         {
@@ -169,6 +179,11 @@ namespace
             {"VM code past the limit",
              class_of("X", repeated("        do Output.printString(\"" + std::string(30000, 'v') + "\");\n", 9)),
              "jackc: the VM code of the class is larger than the output limit of 10,485,760 bytes"},
+            // An argument count is a VM word; on this, the object is one.
+            {"a call with 32768 arguments", class_of("Calls", "        do Calls.g(" + ones(32768) + ");\n"),
+             "xml2vm: no code for a call of \"Calls.g\" with 32768 arguments in \"Calls.f\""},
+            {"a call on this with 32767 arguments", class_of("Calls", "        do g(" + ones(32767) + ");\n"),
+             "xml2vm: no code for a call of \"Calls.g\" with 32768 arguments in \"Calls.f\""},
         };
         for (const auto &c : cases)
             for (bool fold : {true, false})

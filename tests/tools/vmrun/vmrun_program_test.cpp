@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 
 using test_support::process_options;
@@ -44,7 +45,8 @@ namespace
         std::string path_;
     };
 
-    process_result vmrun(const folder &dir, std::vector<std::string> args, const std::string &input = "")
+    process_result vmrun(const folder &dir, std::vector<std::string> args, const std::string &input = "",
+                         bool merged = false)
     {
         for (std::string &arg : args)
             if (arg[0] == '@')
@@ -53,6 +55,7 @@ namespace
         args.push_back(dir.path());
         process_options options;
         options.input = input;
+        options.merge_stderr = merged;
         process_result r = run_process(args, options);
         // Reports name the files by their path; the folder's name varies.
         for (std::string *text : {&r.out, &r.err})
@@ -69,6 +72,8 @@ namespace
         std::string report; // the start of standard error
         std::vector<std::string> args = {};
         std::string input = "";
+        std::optional<std::string> out = std::nullopt; // all of standard output, when given
+        bool merged = false; // standard error into standard output's pipe
     };
 
     void PrintTo(const report_case &c, std::ostream *os)
@@ -84,10 +89,14 @@ namespace
     {
         const report_case &c = GetParam();
         const folder dir(c.files);
-        const process_result r = vmrun(dir, c.args, c.input);
+        const process_result r = vmrun(dir, c.args, c.input, c.merged);
         ASSERT_TRUE(r.exited);
         EXPECT_EQ(r.exit_code, c.status);
         EXPECT_EQ(r.err.substr(0, c.report.size()), c.report) << r.err;
+        if (c.out)
+        {
+            EXPECT_EQ(r.out, *c.out);
+        }
     }
 
     std::map<std::string, std::string> main_file(const std::string &text)
@@ -143,7 +152,12 @@ namespace
                     "vmrun: the program: expected a function Main.main, which Sys.init calls, but found none in the "
                     "files\n"},
         report_case{"key_script", {{"Main.vm", main_of("")}, {"keys.txt", "5 1\n5 2\n"}}, 1,
-                    "vmrun: keys.txt:2: expected a step above 5 but found 5\n", {"--keys", "@keys.txt"}}));
+                    "vmrun: keys.txt:2: expected a step above 5 but found 5\n", {"--keys", "@keys.txt"}},
+        // "Decimal" sets no bound on the leading zeros.
+        report_case{"leading_zeros", main_file(main_of("push constant 00000000000000000007;call Output.printInt 1;"
+                                                       "pop temp 0")), 0, "", {}, "", "7"},
+        report_case{"screen_without_name", main_file(main_of("")), 1,
+                    "vmrun: --screen: expected a file name but found \"\"\n", {"--screen", ""}, "", ""}));
 
     // Faults and the other ends of a run: what happened, where, the call
     // stack.
@@ -191,7 +205,84 @@ namespace
                     "vmrun: step limit reached: 10 steps ran\n"
                     "at Main.main, Main.vm:3: goto L\n", {"--steps", "10"}},
         report_case{"input_ended", main_file(main_of("call Keyboard.readChar 0;call Keyboard.readChar 0")), 3,
-                    "vmrun: standard input ended while Keyboard.readChar waited for a key\n", {}, "x"}));
+                    "vmrun: standard input ended while Keyboard.readChar waited for a key\n", {}, "x"},
+        // SP set to 3000 through THAT = 0: a library call with arguments
+        // faults as a push or a call of VM code there does.
+        report_case{"library_call_above_the_stack",
+                    main_file(main_of("push constant 0;pop pointer 1;push constant 3000;pop that 0;call Math.abs 1;"
+                                      "call Output.printInt 1")), 1,
+                    "vmrun: stack overflow: a call would write above address 2047\n"
+                    "at Main.main, Main.vm:6: call Math.abs 1\n", {}, "", ""},
+        // Its value would land at 2047, but its second argument lies above
+        // the stack, where no push puts one.
+        report_case{"library_arguments_above_the_stack",
+                    main_file(main_of("push constant 0;pop pointer 1;push constant 2049;pop that 0;call Math.max 2")),
+                    1, "vmrun: SP is 2049, outside the stack (256 to 2047)\n"
+                       "at Main.main, Main.vm:6: call Math.max 2\n"},
+        // The second pop of add fails, with SP at 256.
+        report_case{"underflow_of_two_operands",
+                    main_file(lines("function Main.main 0;pop temp 0;pop temp 0;pop temp 0;pop temp 0;pop temp 0;"
+                                    "push constant 1;add")), 1,
+                    "vmrun: stack underflow: a pop with SP at 256\n"
+                    "at Main.main, Main.vm:8: add\n"},
+        // Main.g sets LCL to Main.f's, which its frame saved at LCL - 4:
+        // the return takes the return address at LCL - 5, Main.f's, and
+        // leaves both frames; 5 + 100 is printed in Main.main.
+        report_case{"return_through_the_callers_frame",
+                    main_file(lines("function Main.main 0;call Main.f 0;push constant 100;add;call Output.printInt 1;"
+                                    "pop temp 0;push constant 0;return;"
+                                    "function Main.f 0;push constant 7;call Main.g 0;pop temp 0;push constant 1;"
+                                    "return;"
+                                    "function Main.g 0;push constant 1;call Memory.peek 1;push constant 4;sub;"
+                                    "pop pointer 1;push that 0;pop temp 0;push constant 1;push temp 0;"
+                                    "call Memory.poke 2;pop temp 1;push constant 5;return")), 0, "", {}, "", "105"},
+        report_case{"return_through_no_frame",
+                    main_file(lines("function Main.main 0;call Main.f 0;return;function Main.f 0;push constant 1000;"
+                                    "pop temp 0;push constant 1;push temp 0;call Memory.poke 2;push constant 0;"
+                                    "return")), 1,
+                    "vmrun: LCL is 1000, which points at no frame of the call stack (RAM[995] holds 0, no return "
+                    "address of the innermost frame)\n"
+                    "at Main.f, Main.vm:11: return\n"},
+        // LCL set to Main.f's frame, whose return address Main.g changed.
+        report_case{"return_through_a_changed_frame",
+                    main_file(lines("function Main.main 0;call Main.f 0;return;function Main.f 0;call Main.g 0;"
+                                    "return;function Main.g 0;push constant 261;pop pointer 1;push constant 55;"
+                                    "pop that 0;push constant 1;push constant 266;call Memory.poke 2;pop temp 0;"
+                                    "push constant 0;return")), 1,
+                    "vmrun: LCL points at the frame of Main.f, whose return address, RAM[261], was overwritten\n"
+                    "at Main.g, Main.vm:17: return\n"},
+        // The program's own Memory.alloc, called by String.new, sets LCL to
+        // Main.f's frame: leaving it would leave String.new half done.
+        report_case{"return_out_of_the_library",
+                    main_file(lines("function Main.main 0;call Main.f 0;return;function Main.f 0;push constant 3;"
+                                    "call String.new 1;return;function Memory.alloc 0;push constant 1;"
+                                    "push constant 266;call Memory.poke 2;pop temp 0;push constant 0;return")), 1,
+                    "vmrun: LCL points at the frame of Main.f, outside the call of Memory.alloc by the library, "
+                    "which a return cannot leave\n"
+                    "at Memory.alloc, Main.vm:14: return\n"},
+        // c + 2 words do not fit a word, nor the heap.
+        report_case{"string_beyond_a_word", main_file(main_of("push constant 32766;call String.new 1")), 1,
+                    "vmrun: Sys.error(6): Memory.alloc: no free block is large enough\n"
+                    "at Main.main, Main.vm:3: call String.new 1\n"},
+        report_case{"line_of_32768_keys", main_file(main_of("push constant 0;call String.new 1;"
+                                                            "call Keyboard.readLine 1")), 1,
+                    "vmrun: Sys.error(6): Memory.alloc: no free block is large enough\n"
+                    "at Main.main, Main.vm:4: call Keyboard.readLine 1\n", {}, std::string(32768, 'k') + "\n"},
+        report_case{"line_of_65539_keys", main_file(main_of("push constant 0;call String.new 1;"
+                                                            "call Keyboard.readLine 1")), 1,
+                    "vmrun: Sys.error(6): Memory.alloc: no free block is large enough\n"
+                    "at Main.main, Main.vm:4: call Keyboard.readLine 1\n", {}, std::string(65539, 'k') + "\n"},
+        // Standard output and error in one pipe: the report starts a line
+        // of its own after "ERR3".
+        report_case{"report_after_text_on_the_same_file",
+                    main_file(main_of("push constant 1;push constant 0;call Math.divide 2")), 1, "", {}, "",
+                    "ERR3\nvmrun: Sys.error(3): Math.divide: division by zero\n"
+                    "at Main.main, Main.vm:4: call Math.divide 2\n"
+                    "call stack, innermost first:\n"
+                    "    Sys.error (library)\n"
+                    "    Math.divide (library)\n"
+                    "    Main.main (Main.vm:4)\n"
+                    "    Sys.init (library)\n", true}));
 
     // The text of a run reaches standard output in order, whatever ends it;
     // --stats ends standard error with "steps: N" among its lines.

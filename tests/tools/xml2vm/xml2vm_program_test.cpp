@@ -32,7 +32,7 @@ namespace
                                "        do Output.printString(\"s\");\n"
                                "        return -y;\n"
                                "    }\n"
-                               "    constructor Main new() { return this; }\n"
+                               "    constructor Main new() { do f(); return this; }\n"
                                "}\n";
 
     std::string replaced(std::string text, const std::string &from, const std::string &to)
@@ -47,6 +47,15 @@ namespace
         }
         EXPECT_TRUE(found) << from;
         return text;
+    }
+
+    // The arguments of a call, n of them, one line each.
+    std::string arguments(int n)
+    {
+        std::string all;
+        for (int i = 0; i < n; i++)
+            all += "<expr>\n<term>\n<int>\n<ic>1</ic>\n</int>\n</term>\n</expr>\n";
+        return all;
     }
 
     TEST(Xml2vmProgram, RefusesTreesThatHaveNoCode)
@@ -76,6 +85,14 @@ namespace
             {"<name>main</name>", "<name>9main</name>", "the subroutine name \"9main\" in class \"Main\""},
             {"<class-name>Main</class-name>", "<class-name>Ma in</class-name>",
              "the class name \"Ma in\" in class \"Ma in\""},
+            // A call's argument count is a VM word too; on this, the object
+            // is one of them.
+            {"<subr-name>printString</subr-name>\n                              <expr-list>\n",
+             "<subr-name>printString</subr-name>\n<expr-list>\n" + arguments(32767),
+             "a call of \"Output.printString\" with 32768 arguments in \"Main.main\""},
+            {"<subr-name>f</subr-name>\n                              <expr-list>\n",
+             "<subr-name>f</subr-name>\n<expr-list>\n" + arguments(32767),
+             "a call of \"Main.f\" with 32768 arguments in \"Main.new\""},
         };
         for (const auto &c : cases)
         {
