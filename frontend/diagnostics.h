@@ -55,6 +55,9 @@ namespace Jack_Source
         // False under --no-checks: only what the grammar and the tree need
         // (syntax, declared and undeclared names) is checked.
         bool checks = true;
+        // --allow-undefined: a call of a subroutine nobody defines is a
+        // warning, and a fault only when a run reaches it.
+        bool allow_undefined = false;
         bool colour = false;
         int error_limit = 50;
     };
@@ -78,6 +81,7 @@ namespace Jack_Source
                   std::initializer_list<std::string> arguments = {});
 
         bool checking() const { return options_.checks; }
+        bool undefined_allowed() const { return options_.allow_undefined; }
         int errors() const { return errors_; }
         int warnings() const { return warnings_; }
         bool limit_reached() const { return limit_reached_; }

@@ -159,8 +159,9 @@ namespace Jack_Source
                 if (!t.found)
                 {
                     if (t.checkable)
-                        diags_.report(diagnostic_id::no_such_subroutine, src, call.where,
-                                      {call.class_name, call.subroutine});
+                        diags_.report(diags_.undefined_allowed() ? diagnostic_id::no_such_subroutine_allowed
+                                                                 : diagnostic_id::no_such_subroutine,
+                                      src, call.where, {call.class_name, call.subroutine});
                     return;
                 }
                 diagnostic *d = nullptr;

@@ -1,4 +1,5 @@
 #include "frontend/source.h"
+#include "frontend/caret.h"
 #include "iobuffer/iobuffer.h"
 
 #include <cerrno>
@@ -43,12 +44,6 @@ namespace Jack_Source
 
     std::string source::caret_lines(const position &where) const
     {
-        const std::string line = line_at(where);
-        // Tabs before the column are copied into the marker line so that the
-        // caret lines up under the token whatever the terminal's tab stops.
-        std::string marker;
-        for (int i = 0; i + 1 < where.column && i < static_cast<int>(line.size()); i++)
-            marker += line[i] == '\t' ? '\t' : ' ';
-        return line + "\n" + marker + "^\n";
+        return Jack_Source::caret_lines(line_at(where), where.column);
     }
 }

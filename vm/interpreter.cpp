@@ -2,6 +2,9 @@
 // code and the library in both directions, step counting, and the reports.
 #include "vm/machine.h"
 
+#include "frontend/caret.h"
+#include "vm/loader.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -47,6 +50,29 @@ namespace vm_runner
         // calls Memory.init.
         free_blocks[heap_base] = heap_end - heap_base;
         frames_.reserve(512);
+        // The blocks are known only while the library's allocator gives
+        // them out and takes them back.
+        checking_ = options_.check && !p_.functions[p_.library_functions[lib_Memory_alloc]].defined() &&
+                    !p_.functions[p_.library_functions[lib_Memory_deAlloc]].defined();
+        if (checking_)
+            block_of_.assign(ram_size, 0);
+    }
+
+    void machine::note_alloc(int address, int words)
+    {
+        blocks_.push_back(heap_block{address, words, jack_place_of(p_, pc_), jack_place{}});
+        const int32_t id = static_cast<int32_t>(blocks_.size());
+        std::fill(block_of_.begin() + address, block_of_.begin() + address + words, id);
+    }
+
+    void machine::note_free(int address)
+    {
+        const int32_t id = block_of_[address];
+        if (id <= 0)
+            return;
+        heap_block &b = blocks_[static_cast<size_t>(id - 1)];
+        b.freed = jack_place_of(p_, pc_);
+        std::fill(block_of_.begin() + b.address, block_of_.begin() + b.address + b.words, -id);
     }
 
     int machine::heap_in_use() const
@@ -114,7 +140,19 @@ namespace vm_runner
 
     void machine::run_loop(size_t base)
     {
+        if (checking_)
+            run_loop_body<true>(base);
+        else
+            run_loop_body<false>(base);
+    }
+
+    // Under --check the accesses through this and that are checked against
+    // the blocks; the plain loop is compiled without a trace of it.
+    template <bool checked> void machine::run_loop_body(size_t base)
+    {
         const instruction *const code = p_.code.data();
+        const int32_t *const block_of = checked ? block_of_.data() : nullptr;
+        int base_value = 0;  // THIS or THAT of an access out of every block
         const std::vector<function_entry> &functions = p_.functions;
         int16_t *const ram = ram_;
         int pc = pc_;
@@ -170,10 +208,24 @@ namespace vm_runner
             goto address_fault;                                                                                        \
         }                                                                                                              \
     }
+// Under --check, an address through this or that (base registers 3 and 4)
+// below the screen must lie in a block given out.
+#define CHECK_BLOCK(base_register, address)                                                                            \
+    if (checked && (base_register) >= 3)                                                                               \
+    {                                                                                                                  \
+        const int c_ = (address);                                                                                      \
+        if (static_cast<unsigned>(c_) < static_cast<unsigned>(screen_base) && block_of[c_] <= 0)                       \
+        {                                                                                                              \
+            bad = c_;                                                                                                  \
+            base_value = ram[base_register];                                                                           \
+            goto heap_fault_found;                                                                                     \
+        }                                                                                                              \
+    }
 #define PUSH_FROM(base_register)                                                                                       \
     {                                                                                                                  \
         NEED_PUSH();                                                                                                   \
         int16_t v_;                                                                                                    \
+        CHECK_BLOCK(base_register, ram[base_register] + in.small);                                                     \
         LOAD(ram[base_register] + in.small, v_);                                                                       \
         ram[sp++] = v_;                                                                                                \
         if (sp > max_sp)                                                                                               \
@@ -184,6 +236,7 @@ namespace vm_runner
 #define POP_TO(base_register)                                                                                          \
     {                                                                                                                  \
         NEED_WORDS(1);                                                                                                 \
+        CHECK_BLOCK(base_register, ram[base_register] + in.small);                                                     \
         const int16_t v_ = ram[--sp];                                                                                  \
         STORE(ram[base_register] + in.small, v_);                                                                      \
         ++pc;                                                                                                          \
@@ -395,6 +448,9 @@ namespace vm_runner
                 }
                 continue;
             }
+            case opcode::call_undefined:
+                SAVE();
+                fault(p_.undefined[static_cast<size_t>(in.big)] + " is defined by no file and not by the library");
             case opcode::end_of_function:
                 ++remaining; // not a command of the program: no step
                 SAVE();
@@ -421,12 +477,16 @@ namespace vm_runner
     address_fault:
         SAVE();
         fault("address " + std::to_string(bad) + " is outside the RAM (0 to 24576)");
+    heap_fault_found:
+        SAVE();
+        heap_fault(bad, base_value);
 #undef SAVE
 #undef RELOAD
 #undef NEED_PUSH
 #undef NEED_WORDS
 #undef LOAD
 #undef STORE
+#undef CHECK_BLOCK
 #undef PUSH_FROM
 #undef POP_TO
 #undef BINARY
@@ -583,11 +643,74 @@ namespace vm_runner
         text_.clear();
     }
 
+    // What is at an address out of every block, for the report of --check.
+    void machine::heap_fault(int address, int base_value)
+    {
+        const std::string at = "address " + std::to_string(address);
+        auto words = [](int n) { return std::to_string(n) + (n == 1 ? " word" : " words"); };
+        const int32_t id = block_of_[address];
+        if (id < 0)
+        {
+            const heap_block &b = blocks_[static_cast<size_t>(-id - 1)];
+            fault(at + " is in a block freed at " + jack_position(b.freed, false));
+        }
+        // The nearest block given out around the address: the one it runs
+        // past the end of, or the one whose size word it is.
+        const heap_block *before = nullptr, *after = nullptr;
+        for (const heap_block &b : blocks_)
+        {
+            if (block_of_[b.address] <= 0)
+                continue;
+            if (b.address + b.words <= address && (before == nullptr || b.address > before->address))
+                before = &b;
+            if (b.address > address && (after == nullptr || b.address < after->address))
+                after = &b;
+        }
+        if (after != nullptr && after->address - 1 == address)
+            fault(at + " is the allocator's word before the " + std::to_string(after->words) +
+                  "-word block given out at " + jack_position(after->given, false));
+        if (before != nullptr && address >= heap_base && (after == nullptr || address < after->address - 1))
+            fault(at + " is " + words(address - (before->address + before->words) + 1) + " past the end of the " +
+                  std::to_string(before->words) + "-word block given out at " + jack_position(before->given, false));
+        fault(at + " is not in any block" + (base_value == 0 ? " (a null object?)" : ""));
+    }
+
     void machine::stop(run_status status, const std::string &what)
     {
         status_ = status;
-        report_ = "vmrun: " + what + "\n" + location() + call_stack();
+        const jack_place here = jack_place_of(p_, pc_);
+        if (here.file >= 0)
+            report_ = jack_position(here) + (status == status_failed ? ": error: " : ": note: ") + what + "\n" +
+                      jack_source_lines(here) + call_stack();
+        else
+            report_ = "vmrun: " + what + "\n" + location() + call_stack();
         throw run_ended();
+    }
+
+    std::string machine::jack_position(const jack_place &place, bool column) const
+    {
+        if (place.file < 0)
+            return "an unknown place";
+        std::string out = p_.jack_files[static_cast<size_t>(place.file)] + ":" + std::to_string(place.line);
+        if (column)
+            out += ":" + std::to_string(place.column);
+        return out;
+    }
+
+    // The Jack line of a place and a caret under its column, when the
+    // Jack file can be read.
+    std::string machine::jack_source_lines(const jack_place &place) const
+    {
+        std::string text;
+        try
+        {
+            text = read_text(p_.jack_files[static_cast<size_t>(place.file)]);
+        }
+        catch (const load_error &)
+        {
+            return "";
+        }
+        return Jack_Source::caret_lines(Jack_Source::line_of(text, place.line), place.column);
     }
 
     std::string machine::location() const
@@ -599,32 +722,75 @@ namespace vm_runner
                std::to_string(place.line) + ": " + command_text(p_, pc_) + "\n";
     }
 
+    namespace
+    {
+        std::string with_commas(size_t n)
+        {
+            std::string digits = std::to_string(n), out;
+            for (size_t i = 0; i < digits.size(); ++i)
+            {
+                if (i > 0 && (digits.size() - i) % 3 == 0)
+                    out += ',';
+                out += digits[i];
+            }
+            return out;
+        }
+    }
+
     std::string machine::call_stack() const
     {
-        std::string out = "call stack, innermost first:\n";
+        // Each frame as "Main.f (Main.jack:5)", innermost first; a run of
+        // alike frames, as a recursion makes, is one line and a count.
+        std::vector<std::string> lines;
         const size_t n = frames_.size();
-        // A runaway recursion would fill a screen; its middle says nothing.
-        const size_t shown = 20;
+        std::string previous;
+        size_t alike = 0;
+        auto flush_alike = [&] {
+            if (alike > 0)
+                lines.push_back("... " + with_commas(alike) + " more frame" + (alike == 1 ? "" : "s") + " of " +
+                                previous);
+            alike = 0;
+        };
         for (size_t k = 0; k < n; ++k)
         {
-            if (n > 2 * shown && k == shown)
-            {
-                out += "    ... " + std::to_string(n - 2 * shown) + " more ...\n";
-                k = n - shown - 1;
-                continue;
-            }
             const size_t i = n - 1 - k;
             const function_entry &f = p_.functions[frames_[i].function];
-            out += "    " + f.name;
+            std::string frame = f.name;
             if (!f.defined())
-                out += " (library)\n";
+                frame += " (library)";
             else
             {
                 const int pc = i + 1 < n ? frames_[i + 1].return_pc - 1 : pc_;
-                if (pc >= 0)
-                    out += " (" + p_.files[p_.places[pc].file] + ":" + std::to_string(p_.places[pc].line) + ")";
-                out += "\n";
+                const jack_place jack = jack_place_of(p_, pc);
+                if (jack.file >= 0)
+                    frame += " (" + jack_position(jack, false) + ")";
+                else if (pc >= 0)
+                    frame += " (" + p_.files[p_.places[pc].file] + ":" + std::to_string(p_.places[pc].line) + ")";
             }
+            if (frame == previous)
+            {
+                ++alike;
+                continue;
+            }
+            flush_alike();
+            lines.push_back(frame);
+            previous = frame;
+        }
+        flush_alike();
+
+        std::string out = "call stack, innermost first:\n";
+        // A runaway recursion through several functions would still fill a
+        // screen; its middle says nothing.
+        const size_t shown = 20;
+        for (size_t k = 0; k < lines.size(); ++k)
+        {
+            if (lines.size() > 2 * shown && k == shown)
+            {
+                out += "    ... " + with_commas(lines.size() - 2 * shown) + " more ...\n";
+                k = lines.size() - shown - 1;
+                continue;
+            }
+            out += "    " + lines[k] + "\n";
         }
         return out;
     }

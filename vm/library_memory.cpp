@@ -48,6 +48,8 @@ namespace vm_runner::library
             }
             m.taken_blocks[address] = taken;
             m.ram()[address] = static_cast<int16_t>(taken);
+            if (m.heap_checked())
+                m.note_alloc(address + 1, n);
             return static_cast<int16_t>(address + 1);
         }
         m.error(6);
@@ -63,6 +65,8 @@ namespace vm_runner::library
             return 0;
         int address = taken->first, size = taken->second;
         m.taken_blocks.erase(taken);
+        if (m.heap_checked())
+            m.note_free(address + 1);
         auto next = m.free_blocks.lower_bound(address);
         if (next != m.free_blocks.end() && next->first == address + size)
         {

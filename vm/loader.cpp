@@ -110,7 +110,7 @@ namespace vm_runner
         class loader
         {
         public:
-            explicit loader(program &p) : p_(p) {}
+            loader(program &p, const load_options &options) : p_(p), options_(options) {}
 
             void load_file(int file);
             void resolve_calls();
@@ -134,9 +134,18 @@ namespace vm_runner
                 p_.code.push_back({op, static_cast<uint16_t>(small), big});
                 p_.places.push_back({file, line});
                 p_.function_of.push_back(current_function_);
+                places_.push_back(mark_);
+                any_mark_ = any_mark_ || mark_.file >= 0;
             }
+            void read_mark(int file, std::string_view mark);
 
             program &p_;
+            const load_options &options_;
+            // The Jack place the last "//@" mark of the file gave.
+            jack_place mark_;
+            std::vector<jack_place> places_;
+            bool any_mark_ = false;
+            std::unordered_map<std::string, int> jack_file_index_;
             std::unordered_map<std::string_view, int> defined_; // function name -> function index
             std::vector<int> defined_line_;
             std::vector<int> defined_file_;
@@ -157,6 +166,7 @@ namespace vm_runner
         {
             const std::string &text = p_.texts[file];
             current_function_ = -1;
+            mark_ = jack_place{};
             highest_static_ = -1;
             static_uses_.clear();
             std::vector<std::string_view> words;
@@ -173,6 +183,9 @@ namespace vm_runner
                 if (!rest.empty() && rest.back() == '\r')
                     rest.remove_suffix(1);
                 size_t comment = rest.find("//");
+                if (comment != std::string_view::npos && rest.compare(comment, 4, "//@ ") == 0 &&
+                    rest.find_first_not_of(" \t") == comment)
+                    read_mark(file, rest.substr(comment + 4));
                 if (comment != std::string_view::npos)
                     rest = rest.substr(0, comment);
                 words.clear();
@@ -203,6 +216,31 @@ namespace vm_runner
                 for (int pc : static_uses_)
                     p_.code[pc].small = static_cast<uint16_t>(p_.code[pc].small + base);
             }
+        }
+
+        // "FILE.jack:LINE:COL"; anything else is left a comment, as any
+        // other loader would leave it.
+        void loader::read_mark(int file, std::string_view mark)
+        {
+            while (!mark.empty() && (mark.back() == ' ' || mark.back() == '\t'))
+                mark.remove_suffix(1);
+            const size_t second = mark.rfind(':');
+            const size_t first = second == std::string_view::npos || second == 0 ? std::string_view::npos
+                                                                                 : mark.rfind(':', second - 1);
+            if (first == std::string_view::npos || first == 0)
+                return;
+            const int line = number_of(mark.substr(first + 1, second - first - 1));
+            const int column = number_of(mark.substr(second + 1));
+            if (line <= 0 || column <= 0)
+                return;
+            const std::string &vm = p_.files[file];
+            const size_t slash = vm.rfind('/');
+            const std::string path = (slash == std::string::npos ? "" : vm.substr(0, slash + 1)) +
+                                     std::string(mark.substr(0, first));
+            auto [it, added] = jack_file_index_.emplace(path, static_cast<int>(p_.jack_files.size()));
+            if (added)
+                p_.jack_files.push_back(path);
+            mark_ = jack_place{it->second, line, column};
         }
 
         void loader::end_function(int file)
@@ -428,6 +466,13 @@ namespace vm_runner
                     continue;
                 }
                 auto lib = library.find(call.name);
+                if (lib == library.end() && options_.allow_undefined)
+                {
+                    p_.code[call.pc].op = opcode::call_undefined;
+                    p_.code[call.pc].big = static_cast<int>(p_.undefined.size());
+                    p_.undefined.push_back(std::string(call.name));
+                    continue;
+                }
                 if (lib == library.end())
                     fail(call.file, call.line, "a function that the files or the standard library define",
                          quoted(call.name));
@@ -447,10 +492,12 @@ namespace vm_runner
             if (!p_.functions[p_.sys_init].defined() && p_.main_main < 0)
                 throw load_error(
                     "the program: expected a function Main.main, which Sys.init calls, but found none in the files");
+            if (any_mark_)
+                p_.jack_places = std::move(places_);
         }
     }
 
-    program load_program(std::vector<source_file> files)
+    program load_program(std::vector<source_file> files, const load_options &options)
     {
         auto base_name = [](const std::string &path) {
             size_t slash = path.find_last_of('/');
@@ -466,7 +513,7 @@ namespace vm_runner
             p.files.push_back(f.path);
             p.texts.push_back(std::move(f.text));
         }
-        loader l(p);
+        loader l(p, options);
         for (size_t i = 0; i < p.files.size(); ++i)
             l.load_file(static_cast<int>(i));
         l.resolve_calls();

@@ -24,9 +24,18 @@ namespace vm_runner
         using std::runtime_error::runtime_error;
     };
 
+    struct load_options
+    {
+        // Calls of functions that neither the files nor the library define
+        // load, and fault only when one is reached.
+        bool allow_undefined = false;
+    };
+
     // The files are laid out in the order of their base names, byte by byte
-    // (the full path breaks a tie), whatever order they are given in.
-    program load_program(std::vector<source_file> files);
+    // (the full path breaks a tie), whatever order they are given in. A
+    // comment line "//@ FILE.jack:LINE:COL" gives the Jack place of the
+    // commands after it, FILE.jack lying beside the VM file.
+    program load_program(std::vector<source_file> files, const load_options &options = {});
 
     // The bytes of a file; load_error when it cannot be read.
     std::string read_text(const std::string &path);

@@ -37,6 +37,10 @@ namespace vm_runner
         std::vector<key_event> keys;          // in increasing step
         std::FILE *keyboard_input = nullptr;  // nullptr: no keys to read
         std::FILE *text_output = nullptr;     // nullptr: the text is kept, see machine::text()
+        // --check: every access through this or that must fall in a block
+        // the allocator gave out and has not taken back, or in the screen
+        // or keyboard.
+        bool check = false;
     };
 
     const int ram_size = 32768;
@@ -111,6 +115,13 @@ namespace vm_runner
         }
         void flush_text();
 
+        // --check: whether the heap is checked (the program brings no
+        // allocator of its own), and the allocator's word of each block it
+        // gives out and takes back.
+        bool heap_checked() const { return checking_; }
+        void note_alloc(int address, int words);
+        void note_free(int address);
+
         // The library's state, kept outside the RAM.
         std::map<int, int> free_blocks;  // address -> size, in address order
         std::map<int, int> taken_blocks; // address of the size word -> size
@@ -129,11 +140,16 @@ namespace vm_runner
         int16_t call_function(int function, const int16_t *arguments, int count);
         int16_t call_library(int library, const int16_t *arguments);
         void run_loop(size_t base);
+        template <bool checked> void run_loop_body(size_t base);
+        [[noreturn, gnu::cold, gnu::noinline]] void heap_fault(int address, int base_value);
         [[gnu::cold, gnu::noinline]] size_t frame_left_by_return(int lcl, int16_t return_address, size_t base);
         uint64_t next_event();
         [[noreturn]] void stop(run_status status, const std::string &what);
         std::string location() const;
         std::string call_stack() const;
+        // "Main.jack:12:5" or, without the column, "Main.jack:12".
+        std::string jack_position(const jack_place &place, bool column = true) const;
+        std::string jack_source_lines(const jack_place &place) const;
 
         const program &p_;
         run_options options_;
@@ -150,6 +166,19 @@ namespace vm_runner
         uint64_t calls_ = 0;
         int max_sp_ = 256;
         int nesting_ = 0; // loops running inside library functions
+
+        // --check: for each word, 0 when it is in no block, the block's
+        // number + 1 when it is in a block given out, minus that when in one
+        // taken back.
+        struct heap_block
+        {
+            int address;  // its first word
+            int words;
+            jack_place given, freed;
+        };
+        bool checking_ = false;
+        std::vector<int32_t> block_of_;
+        std::vector<heap_block> blocks_;
 
         std::string text_;
         bool text_write_failed_ = false;

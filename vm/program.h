@@ -38,6 +38,7 @@ namespace vm_runner
         function,     // local count in small; the function's index in big
         call,         // argument count in small; callee (a function defined in the files) in big
         call_library, // argument count in small; callee (a library function) in big
+        call_undefined, // a call of a function nobody defines (--allow-undefined): a fault when run; its name in big
         return_,
         end_of_function, // follows the last command of each function: running into it is a fault
     };
@@ -54,6 +55,15 @@ namespace vm_runner
     {
         int file;  // index into program::files
         int line;  // 1-based
+    };
+
+    // Where a command came from in the Jack source, from the "//@" marks
+    // of its VM file: the mark before it.
+    struct jack_place
+    {
+        int file = -1;  // index into program::jack_files; -1: no mark
+        int line = 0;
+        int column = 0;
     };
 
     // A function table entry. Functions of the files and of the library share
@@ -73,6 +83,9 @@ namespace vm_runner
         std::vector<std::string> texts;          // their contents, for quoting a command in a report
         std::vector<instruction> code;
         std::vector<source_place> places;        // one per instruction
+        std::vector<jack_place> jack_places;     // one per instruction, or none when no file has marks
+        std::vector<std::string> jack_files;     // the Jack files the marks name, beside their VM files
+        std::vector<std::string> undefined;      // the names called that nobody defines (--allow-undefined)
         std::vector<function_entry> functions;   // the files' own first, then the library's not replaced
         std::vector<int> library_functions;      // library index -> function index (replaced or not)
         std::vector<int> function_of;            // instruction -> function index, for reports
@@ -84,6 +97,12 @@ namespace vm_runner
     // The command of instruction pc as its file has it, without comment and
     // surrounding blanks, for reports.
     std::string command_text(const program &p, int pc);
+
+    // The Jack place of instruction pc; file -1 when it has none.
+    inline jack_place jack_place_of(const program &p, int pc)
+    {
+        return pc >= 0 && static_cast<size_t>(pc) < p.jack_places.size() ? p.jack_places[pc] : jack_place{};
+    }
 }
 
 #endif

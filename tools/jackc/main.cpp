@@ -100,7 +100,7 @@ namespace
 {
     const Jack_Command_Line::program_help help = {
         "jackc",
-        "jackc [--no-fold] [-g] [-Werror] [-w] [--no-checks] PATH...",
+        "jackc [--no-fold] [-g] [-Werror] [-w] [--no-checks] [--allow-undefined] PATH...",
         "Compiles Jack classes to VM code. Each PATH is a .jack file or a folder whose\n"
         ".jack files are all taken. Every class is read and checked, alone and against\n"
         "the others and the standard library, and every error and warning is reported\n"
@@ -113,7 +113,8 @@ namespace
         "               statement and each function line, for the runner's reports\n"
         "  -Werror      make every warning an error\n"
         "  -w           report no warnings\n"
-        "  --no-checks  check only the grammar and the names the tree resolves\n",
+        "  --no-checks  check only the grammar and the names the tree resolves\n"
+        "  --allow-undefined  a call of a subroutine nobody defines is a warning\n",
         "Any other argument starting with \"-\" is an error.\n",
         "  0    every class compiled (warnings may have been reported)\n"
         "  1    a missing or unreadable PATH, an error in a class, a tree that has no code,\n"
@@ -127,7 +128,7 @@ int main(int argc, char **argv)
 {
     Jack_Command_Line::answer_standard_options(argc, argv, help);
 
-    const char usage[] = "usage: jackc [--no-fold] [-g] [-Werror] [-w] [--no-checks] PATH...";
+    const char usage[] = "usage: jackc [--no-fold] [-g] [-Werror] [-w] [--no-checks] [--allow-undefined] PATH...";
     Jack_Compiler_Driver::compile_options options;
     options.diagnostics.colour = Jack_Source::diagnostics::colour_wanted(stderr);
     std::vector<std::string> paths;
@@ -138,6 +139,8 @@ int main(int argc, char **argv)
             options.fold = false;
         else if (argument == "-g")
             options.marks = true;
+        else if (argument == "--allow-undefined")
+            options.diagnostics.allow_undefined = true;
         else if (Jack_Source::take_diagnostic_option(argument, options.diagnostics))
             continue;
         else if (argument.size() > 1 && argument[0] == '-')

@@ -1,9 +1,11 @@
-// vmrun: loads and checks a VM program, then runs it with the standard
-// library built in; its text on standard output, its keys from standard
-// input and a key script, its screen as a PNG.
+// vmrun: loads and checks a VM program, or compiles one from its Jack
+// classes in memory, then runs it with the standard library built in; its
+// text on standard output, its keys from standard input and a key script,
+// its screen as a PNG.
 //
-//   vmrun [--steps N] [--screen FILE.png] [--keys FILE] [--stats] PATH...
+//   vmrun [options] PATH...
 #include "cli/standard_options.h"
+#include "compiler/compile.h"
 #include "vm/key_script.h"
 #include "vm/loader.h"
 #include "vm/machine.h"
@@ -22,19 +24,28 @@ using namespace vm_runner;
 
 namespace
 {
-    const char usage[] = "usage: vmrun [--steps N] [--screen FILE.png] [--keys FILE] [--stats] PATH...\n";
+    const char usage[] = "usage: vmrun [--steps N] [--screen FILE.png] [--keys FILE] [--stats] [--check]\n"
+                         "             [--allow-undefined] [--no-fold] PATH...\n";
 
     const Jack_Command_Line::program_help help = {
         "vmrun",
-        "vmrun [--steps N] [--screen FILE.png] [--keys FILE] [--stats] PATH...",
+        "vmrun [--steps N] [--screen FILE.png] [--keys FILE] [--stats] [--check]\n"
+        "             [--allow-undefined] [--no-fold] PATH...",
         "Loads and checks the VM program in the .vm files named, or in the named\n"
-        "folders, then runs it with the standard library of Jack built in. Its text\n"
-        "goes to standard output, its keys come from standard input (each byte a key)\n"
-        "and from a key script, and its screen can be written as a PNG image.\n",
+        "folders, then runs it with the standard library of Jack built in. A .jack\n"
+        "file, or a folder that holds .jack files, is compiled in memory as jackc\n"
+        "compiles it (the folder's .vm files are not read). Its text goes to standard\n"
+        "output, its keys come from standard input (each byte a key) and from a key\n"
+        "script, and its screen can be written as a PNG image. Reports name the Jack\n"
+        "file, line and column where the VM files carry them (jackc -g).\n",
         "  --steps N          stop after exactly N steps (status 2)\n"
         "  --screen FILE.png  write the 512 x 256 screen at the end, whatever ended it\n"
         "  --keys FILE        key script: lines \"STEP CODE\", the key held from then on\n"
-        "  --stats            steps, calls, deepest stack, heap, time on standard error\n",
+        "  --stats            steps, calls, deepest stack, heap, time on standard error\n"
+        "  --check            every access through this or that must lie in a block the\n"
+        "                     allocator gave out and has not taken back, or the screen\n"
+        "  --allow-undefined  load calls of functions nobody defines; fault if one runs\n"
+        "  --no-fold          compile .jack files without folding constants\n",
         "Any other argument starting with \"-\" is an error.\n",
         "  0    Sys.halt was called or Sys.init returned\n"
         "  1    a load error, a usage error, a fault, Sys.error, or a file that cannot\n"
@@ -62,6 +73,58 @@ namespace
         std::fprintf(stderr, "vmrun: %s\n", message.c_str());
         std::exit(1);
     }
+
+    bool ends_with(const std::string &path, const char *extension)
+    {
+        const size_t n = std::strlen(extension);
+        return path.size() > n && path.compare(path.size() - n, n, extension) == 0;
+    }
+
+    // The VM files of the program: those named, and those compiled from the
+    // .jack files named or found in the folders named, all classes of the
+    // run checked together as jackc checks them. Compile errors are
+    // reported as jackc reports them, and nothing runs.
+    std::vector<source_file> program_files(const std::vector<std::string> &paths, bool fold, bool allow_undefined)
+    {
+        std::vector<std::string> vm_paths, classes;
+        for (const std::string &path : paths)
+        {
+            struct stat status;
+            std::vector<std::string> found;
+            if (stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
+            {
+                try
+                {
+                    found = Jack_Compiler_Driver::jack_files_in(path);
+                }
+                catch (const Jack_Compiler_Driver::folder_error &error)
+                {
+                    fail(error.what());
+                }
+            }
+            else if (ends_with(path, ".jack"))
+                found.push_back(path);
+            if (found.empty())
+                vm_paths.push_back(path);
+            classes.insert(classes.end(), found.begin(), found.end());
+        }
+        std::vector<source_file> files = read_paths(vm_paths);
+        if (classes.empty())
+            return files;
+        Jack_Compiler_Driver::compile_options options;
+        options.fold = fold;
+        options.marks = true;  // the places of the reports; the code is the same
+        options.program = "vmrun";
+        options.diagnostics.allow_undefined = allow_undefined;
+        options.diagnostics.colour = Jack_Source::diagnostics::colour_wanted(stderr);
+        Jack_Compiler_Driver::compile_result compiled = Jack_Compiler_Driver::compile_classes(classes, options);
+        std::fwrite(compiled.report.data(), 1, compiled.report.size(), stderr);
+        if (compiled.errors > 0)
+            std::exit(1);
+        for (size_t i = 0; i < classes.size(); ++i)
+            files.push_back({classes[i].substr(0, classes[i].size() - 5) + ".vm", std::move(compiled.code[i])});
+        return files;
+    }
 }
 
 int main(int argc, char **argv)
@@ -69,8 +132,9 @@ int main(int argc, char **argv)
     Jack_Command_Line::answer_standard_options(argc, argv, help);
 
     run_options options;
+    load_options load;
     std::string screen_path, keys_path;
-    bool stats = false;
+    bool stats = false, fold = true;
     std::vector<std::string> paths;
     for (int i = 1; i < argc; ++i)
     {
@@ -100,6 +164,12 @@ int main(int argc, char **argv)
             keys_path = value();
         else if (arg == "--stats")
             stats = true;
+        else if (arg == "--check")
+            options.check = true;
+        else if (arg == "--allow-undefined")
+            load.allow_undefined = true;
+        else if (arg == "--no-fold")
+            fold = false;
         else if (arg.size() > 1 && arg[0] == '-')
             fail("unknown option " + arg + "\n" + usage);
         else
@@ -114,7 +184,7 @@ int main(int argc, char **argv)
     {
         if (!keys_path.empty())
             options.keys = parse_key_script(keys_path, read_text(keys_path));
-        p = load_program(read_paths(paths));
+        p = load_program(program_files(paths, fold, load.allow_undefined), load);
     }
     catch (const load_error &error)
     {
@@ -126,6 +196,10 @@ int main(int argc, char **argv)
     options.keyboard_input = stdin;
     options.text_output = stdout;
     machine m(p, options);
+    if (options.check && !m.heap_checked())
+        std::fputs("vmrun: --check: the program brings its own Memory.alloc or Memory.deAlloc, so its heap is not "
+                   "checked\n",
+                   stderr);
     const run_status status = m.run();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 

@@ -229,9 +229,9 @@ namespace
             std::vector<std::string> args;
             std::string message;
         } cases[] = {
-            {{}, "usage: jackc [--no-fold] [-g] [-Werror] [-w] [--no-checks] PATH..."},
-            {{"--no-fold"}, "usage: jackc [--no-fold] [-g] [-Werror] [-w] [--no-checks] PATH..."},
-            {{a, "--fold"}, "jackc: unknown option --fold\nusage: jackc [--no-fold] [-g] [-Werror] [-w] [--no-checks] PATH..."},
+            {{}, "usage: jackc [--no-fold] [-g] [-Werror] [-w] [--no-checks] [--allow-undefined] PATH..."},
+            {{"--no-fold"}, "usage: jackc [--no-fold] [-g] [-Werror] [-w] [--no-checks] [--allow-undefined] PATH..."},
+            {{a, "--fold"}, "jackc: unknown option --fold\nusage: jackc [--no-fold] [-g] [-Werror] [-w] [--no-checks] [--allow-undefined] PATH..."},
             {{a, (dir.path() / "nothing").string()},
              "jackc: cannot open " + (dir.path() / "nothing").string() + ": No such file or directory"},
             {{a, (dir.path() / "notes.txt").string()},

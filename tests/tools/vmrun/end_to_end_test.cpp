@@ -1,8 +1,9 @@
 // The whole tool-chain end to end: a Jack program compiled by jackc with and
 // without folding, then run by vmrun, prints the same text, draws the same
 // screen and ends with the same status; and the folded program never takes
-// more steps. For the bundled example and for a few hundred generated
-// programs.
+// more steps. Compiled with -g, or run from source, it does all of that in
+// exactly the same steps. For the bundled example and for a few hundred
+// generated programs.
 #include "tests/support/process.h"
 #include "tests/support/random_program.h"
 
@@ -36,30 +37,65 @@ namespace
         return text.str();
     }
 
-    // Compiles the classes into a folder of their own and runs them.
+    run_outcome run_vmrun(std::vector<std::string> argv, const std::string &dir)
+    {
+        std::vector<std::string> all = {program("vmrun"), "--stats", "--steps", "1000000000", "--screen",
+                                        dir + "/screen.png"};
+        all.insert(all.end(), argv.begin(), argv.end());
+        const auto ran = run_process(all);
+        run_outcome o{ran.exit_code, ran.out, read(dir + "/screen.png"), -1};
+        const size_t at = ran.err.find("steps: ");
+        if (at != std::string::npos)
+            o.steps = std::atol(ran.err.c_str() + at + 7);
+        EXPECT_EQ(ran.err.find("vmrun: "), std::string::npos) << ran.err;
+        fs::remove(dir + "/screen.png");
+        return o;
+    }
+
+    void expect_same(const run_outcome &a, const run_outcome &b, const std::string &what)
+    {
+        EXPECT_EQ(a.status, b.status) << what;
+        EXPECT_EQ(a.out, b.out) << what;
+        EXPECT_TRUE(a.screen == b.screen) << what;
+        EXPECT_EQ(a.steps, b.steps) << what;
+    }
+
+    // Compiles the classes into a folder of their own and runs them three
+    // ways, which must agree in every observable: the .vm files jackc
+    // writes, those jackc -g writes, and the classes run from source.
     run_outcome compile_and_run(const std::vector<std::pair<std::string, std::string>> &classes, bool fold)
     {
         char name[] = "/tmp/vmrun_e2e_XXXXXX";
         if (mkdtemp(name) == nullptr)
             std::abort();
         const std::string dir = name;
+        std::vector<std::string> vm_files;
         for (const auto &[file, text] : classes)
+        {
             std::ofstream(dir + "/" + file, std::ios::binary) << text;
-        std::vector<std::string> jackc = {program("jackc")};
+            vm_files.push_back(dir + "/" + file.substr(0, file.size() - 5) + ".vm");
+        }
+        std::vector<std::string> no_fold;
         if (!fold)
-            jackc.push_back("--no-fold");
-        jackc.push_back(dir);
-        const auto compiled = run_process(jackc);
-        EXPECT_EQ(compiled.exit_code, 0) << compiled.err;
-        const auto ran = run_process({program("vmrun"), "--stats", "--steps", "1000000000", "--screen",
-                                      dir + "/screen.png", dir});
-        run_outcome o{ran.exit_code, ran.out, read(dir + "/screen.png"), -1};
-        const size_t at = ran.err.find("steps: ");
-        if (at != std::string::npos)
-            o.steps = std::atol(ran.err.c_str() + at + 7);
-        EXPECT_EQ(ran.err.find("vmrun: "), std::string::npos) << ran.err;
+            no_fold.push_back("--no-fold");
+        run_outcome plain, marked;
+        for (bool g : {false, true})
+        {
+            std::vector<std::string> jackc = {program("jackc"), "-w"};
+            jackc.insert(jackc.end(), no_fold.begin(), no_fold.end());
+            if (g)
+                jackc.push_back("-g");
+            jackc.push_back(dir);
+            const auto compiled = run_process(jackc);
+            EXPECT_EQ(compiled.exit_code, 0) << compiled.err;
+            (g ? marked : plain) = run_vmrun(vm_files, dir);
+        }
+        no_fold.push_back(dir);
+        const run_outcome from_source = run_vmrun(no_fold, dir);
+        expect_same(plain, marked, "jackc -g");
+        expect_same(plain, from_source, "run from source");
         fs::remove_all(dir);
-        return o;
+        return plain;
     }
 
     // Returns the steps folding saved.
