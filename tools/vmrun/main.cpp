@@ -135,6 +135,7 @@ int main(int argc, char **argv)
     load_options load;
     std::string screen_path, keys_path;
     bool stats = false, fold = true;
+    heap_checks checks = heap_checks::off;
     std::vector<std::string> paths;
     for (int i = 1; i < argc; ++i)
     {
@@ -165,7 +166,7 @@ int main(int argc, char **argv)
         else if (arg == "--stats")
             stats = true;
         else if (arg == "--check")
-            options.check = true;
+            checks = heap_checks::on;
         else if (arg == "--allow-undefined")
             load.allow_undefined = true;
         else if (arg == "--no-fold")
@@ -195,8 +196,8 @@ int main(int argc, char **argv)
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
     options.keyboard_input = stdin;
     options.text_output = stdout;
-    machine m(p, options);
-    if (options.check && !m.heap_checked())
+    machine m(p, options, checks);
+    if (checks == heap_checks::on && !m.heap_checked())
         std::fputs("vmrun: --check: the program brings its own Memory.alloc or Memory.deAlloc, so its heap is not "
                    "checked\n",
                    stderr);
