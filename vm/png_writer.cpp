@@ -3,6 +3,11 @@
 #include "vm/machine.h"
 #include "vm/screen.h"
 
+#include <algorithm>
+#ifdef JACK_HAVE_ZLIB
+#include <zlib.h>
+#endif
+
 namespace vm_runner
 {
     uint32_t crc32(const unsigned char *bytes, size_t size, uint32_t crc)
@@ -40,6 +45,39 @@ namespace vm_runner
 
     namespace
     {
+        void put32(std::string &out, uint32_t v);
+
+        // The zlib stream of the bytes: deflated where the library is there,
+        // else stored blocks, which every reader takes too.
+        std::string zlib_stream(const std::string &bytes)
+        {
+#ifdef JACK_HAVE_ZLIB
+            uLongf size = compressBound(static_cast<uLong>(bytes.size()));
+            std::string deflated(size, '\0');
+            if (compress2(reinterpret_cast<Bytef *>(&deflated[0]), &size,
+                          reinterpret_cast<const Bytef *>(bytes.data()), static_cast<uLong>(bytes.size()),
+                          Z_BEST_COMPRESSION) == Z_OK)
+            {
+                deflated.resize(size);
+                return deflated;
+            }
+#endif
+            std::string z = "\x78\x01";
+            const size_t block = 65535;
+            for (size_t at = 0; at < bytes.size(); at += block)
+            {
+                const size_t n = std::min(block, bytes.size() - at);
+                z += static_cast<char>(at + n == bytes.size() ? 1 : 0);
+                z += static_cast<char>(n & 0xff);
+                z += static_cast<char>(n >> 8);
+                z += static_cast<char>(~n & 0xff);
+                z += static_cast<char>((~n >> 8) & 0xff);
+                z.append(bytes, at, n);
+            }
+            put32(z, adler32(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size()));
+            return z;
+        }
+
         void put32(std::string &out, uint32_t v)
         {
             for (int shift = 24; shift >= 0; shift -= 8)
@@ -78,19 +116,7 @@ namespace vm_runner
             }
         }
 
-        std::string z = "\x78\x01";
-        const size_t block = 65535;
-        for (size_t at = 0; at < pixels.size(); at += block)
-        {
-            const size_t n = std::min(block, pixels.size() - at);
-            z += static_cast<char>(at + n == pixels.size() ? 1 : 0);
-            z += static_cast<char>(n & 0xff);
-            z += static_cast<char>(n >> 8);
-            z += static_cast<char>(~n & 0xff);
-            z += static_cast<char>((~n >> 8) & 0xff);
-            z.append(pixels, at, n);
-        }
-        put32(z, adler32(reinterpret_cast<const unsigned char *>(pixels.data()), pixels.size()));
+        const std::string z = zlib_stream(pixels);
 
         std::string header;
         put32(header, screen_width);

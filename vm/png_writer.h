@@ -1,7 +1,7 @@
 // The screen as a PNG image: 512 x 256, one bit a pixel, black on white,
-// in a stored (uncompressed) deflate stream, which needs no library.
-#ifndef TOOLS_VMRUN_PNG_WRITER_H
-#define TOOLS_VMRUN_PNG_WRITER_H
+// deflated where the build has zlib and in stored blocks where it has not.
+#ifndef VM_PNG_WRITER_H
+#define VM_PNG_WRITER_H
 
 #include <cstdint>
 #include <string>

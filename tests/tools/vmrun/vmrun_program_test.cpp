@@ -1,5 +1,6 @@
 // vmrun end to end: the real program on files in a folder of its own, its
 // real standard input, output and error, exit status and screen file.
+#include "tests/support/png_reader.h"
 #include "tests/support/process.h"
 #include "tests/vm/vm_text.h"
 #include "vm/png_writer.h"
@@ -321,20 +322,20 @@ namespace
         EXPECT_EQ(r.out, "ERR1");
         std::ifstream in(dir / "s.png", std::ios::binary);
         const std::string png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        // Signature, IHDR, one IDAT of a stored block, IEND.
-        const size_t rows = 256 * 65;
-        ASSERT_EQ(png.size(), 8 + 25 + 12 + 2 + 5 + rows + 4 + 12);
-        EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+        // Every chunk's CRC, the zlib stream, the header: 512 x 256, 1 bit grey.
+        const test_support::png_image image = test_support::read_png(png);
         EXPECT_EQ(png.substr(12, 4), "IHDR");
         EXPECT_EQ(png.substr(16, 13), std::string("\0\0\x02\0\0\0\x01\0\x01\0\0\0\0", 13));
-        const std::string pixels = png.substr(8 + 25 + 8 + 2 + 5, rows);
+        EXPECT_FALSE(image.animated);
+        const std::string &pixels = image.rows;
+        ASSERT_EQ(pixels.size(), 256u * 65);
         EXPECT_EQ(pixels.substr(0, 3), std::string("\0\xff\xff", 3));
         EXPECT_EQ(pixels.substr(254 * 65, 3), std::string("\0\x7f\xff", 3)); // (0, 254) black
         EXPECT_EQ(pixels.substr(255 * 65, 3), std::string("\0\xff\xbf", 3)); // (9, 255)
-        const std::string idat = png.substr(8 + 25, 8 + 2 + 5 + rows + 4);
-        auto crc = vm_runner::crc32(reinterpret_cast<const unsigned char *>(idat.data() + 4), idat.size() - 4);
-        EXPECT_EQ(png.substr(8 + 25 + idat.size(), 4),
-                  std::string({char(crc >> 24), char(crc >> 16), char(crc >> 8), char(crc)}));
+#ifdef JACK_HAVE_ZLIB
+        // A screen that is nearly all white deflates to far less than its 16 KB.
+        EXPECT_LT(png.size(), 1000u);
+#endif
     }
 
     TEST(Vmrun, Checksums)
