@@ -42,7 +42,7 @@ namespace vm_runner
         const int nesting_limit = 1000;
     }
 
-    machine::machine(const program &p, run_options options, heap_checks checks)
+    machine::machine(const program &p, run_options options, heap_checks checks, run_instruments instruments)
         : p_(p), options_(std::move(options))
     {
         std::memset(ram_, 0, sizeof ram_);
@@ -57,6 +57,104 @@ namespace vm_runner
                     !p_.functions[p_.library_functions[lib_Memory_deAlloc]].defined();
         if (checking_)
             block_of_.assign(ram_size, 0);
+        instruments_ = instruments;
+        instrumented_ = instruments_.any();
+        if (instruments_.profile)
+        {
+            profile_nodes_.push_back(profile_node{-1, -1, 0, {}});
+            calls_of_.assign(p_.functions.size(), 0);
+        }
+        if (instruments_.profile_lines)
+        {
+            // Each Jack line a number of its own, in the order of the code.
+            std::map<std::pair<int, int>, int> number;
+            line_of_pc_.assign(p_.code.size(), -1);
+            for (size_t pc = 0; pc < p_.jack_places.size(); ++pc)
+            {
+                const jack_place j = p_.jack_places[pc];
+                if (j.file < 0)
+                    continue;
+                auto [it, added] = number.emplace(std::make_pair(j.file, j.line), static_cast<int>(lines_.size()));
+                if (added)
+                    lines_.push_back(jack_place{j.file, j.line, 0});
+                line_of_pc_[pc] = it->second;
+            }
+            line_steps_.assign(lines_.size(), 0);
+        }
+    }
+
+    void machine::frames_changed(uint64_t steps_now)
+    {
+        if (!instruments_.profile)
+            return;
+        const int top = profile_stack_.empty() ? 0 : profile_stack_.back();
+        profile_nodes_[static_cast<size_t>(top)].self_steps += steps_now - profile_mark_;
+        profile_mark_ = steps_now;
+        while (profile_stack_.size() > frames_.size())
+            profile_stack_.pop_back();
+        while (profile_stack_.size() < frames_.size())
+        {
+            const int parent = profile_stack_.empty() ? 0 : profile_stack_.back();
+            const int function = frames_[profile_stack_.size()].function;
+            int child = -1;
+            for (const auto &[f, node] : profile_nodes_[static_cast<size_t>(parent)].children)
+                if (f == function)
+                    child = node;
+            if (child < 0)
+            {
+                child = static_cast<int>(profile_nodes_.size());
+                profile_nodes_[static_cast<size_t>(parent)].children.push_back({function, child});
+                profile_nodes_.push_back(profile_node{function, parent, 0, {}});
+            }
+            profile_stack_.push_back(child);
+            ++calls_of_[static_cast<size_t>(function)];
+        }
+    }
+
+    void machine::trace_call(int function, const int16_t *arguments, int count, int call_pc)
+    {
+        if (instruments_.trace == nullptr)
+            return;
+        std::string line(2 * (frames_.size() - 1), ' ');
+        line += p_.functions[static_cast<size_t>(function)].name + "(";
+        for (int i = 0; i < count; ++i)
+            line += (i > 0 ? ", " : "") + std::to_string(arguments[i]);
+        line += ")";
+        const jack_place place = jack_place_of(p_, call_pc);
+        if (place.file >= 0)
+            line += " at " + jack_position(place);
+        line += "\n";
+        std::fputs(line.c_str(), instruments_.trace);
+    }
+
+    void machine::trace_return(int function, int16_t value)
+    {
+        if (instruments_.trace == nullptr)
+            return;
+        const std::string line = std::string(2 * frames_.size(), ' ') + p_.functions[static_cast<size_t>(function)].name +
+                                 " returns " + std::to_string(value) + "\n";
+        std::fputs(line.c_str(), instruments_.trace);
+    }
+
+    void machine::trace_step(int pc, int sp, uint64_t step)
+    {
+        const jack_place place = jack_place_of(p_, pc);
+        const std::string where = place.file >= 0 ? jack_position(place)
+                                                  : p_.files[static_cast<size_t>(p_.places[pc].file)] + ":" +
+                                                        std::to_string(p_.places[pc].line);
+        const std::string top = sp > 256 && sp <= ram_size ? std::to_string(ram_[sp - 1]) : "-";
+        std::fprintf(instruments_.trace_steps, "%llu %s %s %s SP=%d top=%s\n", static_cast<unsigned long long>(step),
+                     p_.functions[static_cast<size_t>(p_.function_of[pc])].name.c_str(), where.c_str(),
+                     command_text(p_, pc).c_str(), sp, top.c_str());
+    }
+
+    std::vector<std::pair<jack_place, uint64_t>> machine::steps_by_line() const
+    {
+        std::vector<std::pair<jack_place, uint64_t>> out;
+        for (size_t i = 0; i < lines_.size(); ++i)
+            if (line_steps_[i] > 0)
+                out.push_back({lines_[i], line_steps_[i]});
+        return out;
     }
 
     void machine::note_alloc(int address, int words)
@@ -98,6 +196,11 @@ namespace vm_runner
             if (!init.defined())
             {
                 frames_.push_back({p_.sys_init, -1, library_token, 0});
+                if (instrumented_)
+                {
+                    frames_changed(0);
+                    trace_call(p_.sys_init, nullptr, 0, -1);
+                }
                 call_library(init.library, nullptr);
             }
             else
@@ -112,6 +215,11 @@ namespace vm_runner
                 ram_[0] = static_cast<int16_t>(sp);
                 max_sp_ = std::max(max_sp_, sp);
                 frames_.push_back({p_.sys_init, -1, library_token, static_cast<int16_t>(sp)});
+                if (instrumented_)
+                {
+                    frames_changed(0);
+                    trace_call(p_.sys_init, nullptr, 0, -1);
+                }
                 pc_ = init.entry;
                 run_loop(0);
             }
@@ -119,6 +227,13 @@ namespace vm_runner
         catch (const run_ended &)
         {
             status = status_;
+        }
+        // The last steps are the innermost frame's.
+        if (instruments_.profile)
+        {
+            const int top = profile_stack_.empty() ? 0 : profile_stack_.back();
+            profile_nodes_[static_cast<size_t>(top)].self_steps += steps() - profile_mark_;
+            profile_mark_ = steps();
         }
         flush_text();
         return status;
@@ -145,10 +260,17 @@ namespace vm_runner
     // cold paths of an ordinary function out of its hot code, which it does
     // not do for a template's own instantiation, and the plain loop ran an
     // eighth slower so.
-    template <bool checked> [[gnu::always_inline]] inline void machine::run_loop_body(size_t base)
+    //
+    // kind 0 is the plain loop, 1 the checked one, 2 the one that feeds the
+    // instruments (and checks when --check asks).
+    template <int kind> [[gnu::always_inline]] inline void machine::run_loop_body(size_t base)
     {
         const instruction *const code = p_.code.data();
-        const int32_t *const block_of = checked ? block_of_.data() : nullptr;
+        const int32_t *const block_of = kind != 0 ? block_of_.data() : nullptr;
+        const bool check_now = kind == 1 || (kind == 2 && checking_);
+        uint64_t *const line_steps = kind == 2 && !line_steps_.empty() ? line_steps_.data() : nullptr;
+        const int *const line_of_pc = kind == 2 ? line_of_pc_.data() : nullptr;
+        std::FILE *const step_trace = kind == 2 ? instruments_.trace_steps : nullptr;
         int base_value = 0;  // THIS or THAT of an access out of every block
         const std::vector<function_entry> &functions = p_.functions;
         int16_t *const ram = ram_;
@@ -208,7 +330,7 @@ namespace vm_runner
 // Under --check, an address through this or that (base registers 3 and 4)
 // below the screen must lie in a block given out.
 #define CHECK_BLOCK(base_register, address)                                                                            \
-    if (checked && (base_register) >= 3)                                                                               \
+    if (kind != 0 && check_now && (base_register) >= 3)                                                                \
     {                                                                                                                  \
         const int c_ = (address);                                                                                      \
         if (static_cast<unsigned>(c_) < static_cast<unsigned>(screen_base) && block_of[c_] <= 0)                       \
@@ -266,6 +388,13 @@ namespace vm_runner
             }
             --remaining;
             const instruction in = code[pc];
+            if (kind == 2)
+            {
+                if (line_steps != nullptr && line_of_pc[pc] >= 0)
+                    ++line_steps[line_of_pc[pc]];
+                if (step_trace != nullptr)
+                    trace_step(pc, sp, target_ - remaining);
+            }
             switch (in.op)
             {
             case opcode::push_constant:
@@ -368,6 +497,12 @@ namespace vm_runner
                 if (sp > max_sp)
                     max_sp = sp;
                 ++calls_;
+                if (kind == 2)
+                {
+                    // The call command is the caller's step.
+                    frames_changed(target_ - remaining);
+                    trace_call(in.big, ram + (sp - in.small - 5), in.small, pc);
+                }
                 pc = functions[in.big].entry;
                 continue;
             }
@@ -398,8 +533,19 @@ namespace vm_runner
                 ++calls_;
                 SAVE();
                 frames_.push_back({p_.library_functions[in.big], pc + 1, library_token, 0});
+                if (kind == 2)
+                {
+                    // The call command is the library function's own step.
+                    frames_changed(target_ - remaining - 1);
+                    trace_call(p_.library_functions[in.big], arguments, count, pc);
+                }
                 const int16_t value = call_library(in.big, arguments);
                 frames_.pop_back();
+                if (kind == 2)
+                {
+                    frames_changed(target_ - remaining_);
+                    trace_return(p_.library_functions[in.big], value);
+                }
                 RELOAD();
                 sp = first;
                 STORE(first, value);
@@ -437,7 +583,13 @@ namespace vm_runner
                 ram[2] = ram[frame - 3];
                 ram[1] = ram[frame - 4];
                 pc = frames_.back().return_pc;
+                const int returning = frames_.back().function;
                 frames_.pop_back();
+                if (kind == 2)
+                {
+                    frames_changed(target_ - remaining);
+                    trace_return(returning, value);
+                }
                 if (frames_.size() == base)
                 {
                     SAVE();
@@ -492,17 +644,24 @@ namespace vm_runner
 
     void machine::run_loop_plain(size_t base)
     {
-        run_loop_body<false>(base);
+        run_loop_body<0>(base);
     }
 
     void machine::run_loop_checked(size_t base)
     {
-        run_loop_body<true>(base);
+        run_loop_body<1>(base);
+    }
+
+    void machine::run_loop_instrumented(size_t base)
+    {
+        run_loop_body<2>(base);
     }
 
     void machine::run_loop(size_t base)
     {
-        if (checking_)
+        if (instrumented_)
+            run_loop_instrumented(base);
+        else if (checking_)
             run_loop_checked(base);
         else
             run_loop_plain(base);
@@ -558,8 +717,18 @@ namespace vm_runner
         if (!f.defined())
         {
             frames_.push_back({function, -1, library_token, 0});
+            if (instrumented_)
+            {
+                frames_changed(steps());
+                trace_call(function, arguments, count, pc_);
+            }
             const int16_t value = call_library(f.library, arguments);
             frames_.pop_back();
+            if (instrumented_)
+            {
+                frames_changed(steps());
+                trace_return(function, value);
+            }
             return value;
         }
         // VM code called by the library: its arguments and frame go on the
@@ -582,6 +751,11 @@ namespace vm_runner
             fault("the library and VM code call each other more than " + std::to_string(nesting_limit) + " deep");
         const int caller_pc = pc_;
         frames_.push_back({function, -1, library_token, static_cast<int16_t>(sp)});
+        if (instrumented_)
+        {
+            frames_changed(steps());
+            trace_call(function, arguments, count, pc_);
+        }
         pc_ = f.entry;
         ++nesting_;
         run_loop(frames_.size() - 1);

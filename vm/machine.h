@@ -4,6 +4,7 @@
 #ifndef TOOLS_VMRUN_MACHINE_H
 #define TOOLS_VMRUN_MACHINE_H
 
+#include "vm/instruments.h"
 #include "vm/library.h"
 #include "vm/program.h"
 
@@ -59,7 +60,8 @@ namespace vm_runner
     class machine
     {
     public:
-        machine(const program &p, run_options options, heap_checks checks = heap_checks::off);
+        machine(const program &p, run_options options, heap_checks checks = heap_checks::off,
+                run_instruments instruments = {});
         machine(const machine &) = delete;
         machine &operator=(const machine &) = delete;
 
@@ -129,6 +131,15 @@ namespace vm_runner
         void note_alloc(int address, int words);
         void note_free(int address);
 
+        // After the run, under --profile: the steps of each call stack ran,
+        // outermost frame first, and the calls of each function; under
+        // --profile-lines the steps of each Jack line.
+        const std::vector<profile_node> &profile() const { return profile_nodes_; }
+        const std::vector<uint64_t> &calls_by_function() const { return calls_of_; }
+        // (Jack place, steps) for every line that took steps.
+        std::vector<std::pair<jack_place, uint64_t>> steps_by_line() const;
+        const program &code() const { return p_; }
+
         // The library's state, kept outside the RAM.
         std::map<int, int> free_blocks;  // address -> size, in address order
         std::map<int, int> taken_blocks; // address of the size word -> size
@@ -147,9 +158,17 @@ namespace vm_runner
         int16_t call_function(int function, const int16_t *arguments, int count);
         int16_t call_library(int library, const int16_t *arguments);
         void run_loop(size_t base);
-        template <bool checked> void run_loop_body(size_t base);
+        template <int kind> void run_loop_body(size_t base);
         void run_loop_plain(size_t base);
         void run_loop_checked(size_t base);
+        void run_loop_instrumented(size_t base);
+        // The instruments' view of a change of the frames: the steps since
+        // the last change go to the frame that was innermost, and the trace
+        // says who was called or returned.
+        void frames_changed(uint64_t steps_now);
+        void trace_call(int function, const int16_t *arguments, int count, int call_pc);
+        void trace_return(int function, int16_t value);
+        void trace_step(int pc, int sp, uint64_t step);
         [[noreturn, gnu::cold, gnu::noinline]] void heap_fault(int address, int base_value);
         [[gnu::cold, gnu::noinline]] size_t frame_left_by_return(int lcl, int16_t return_address, size_t base);
         uint64_t next_event();
@@ -188,6 +207,16 @@ namespace vm_runner
         bool checking_ = false;
         std::vector<int32_t> block_of_;
         std::vector<heap_block> blocks_;
+
+        run_instruments instruments_;
+        bool instrumented_ = false;
+        std::vector<profile_node> profile_nodes_;
+        std::vector<int> profile_stack_;  // the node of each frame
+        uint64_t profile_mark_ = 0;       // the step of the last change of the frames
+        std::vector<uint64_t> calls_of_;
+        std::vector<int> line_of_pc_;     // instruction -> line number, -1 for none
+        std::vector<jack_place> lines_;   // line number -> its place
+        std::vector<uint64_t> line_steps_;
 
         std::string text_;
         bool text_write_failed_ = false;

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,6 +73,124 @@ namespace
     {
         std::fprintf(stderr, "vmrun: %s\n", message.c_str());
         std::exit(1);
+    }
+
+    std::FILE *open_for_writing(const std::string &path, const char *option)
+    {
+        if (path.empty())
+            return nullptr;
+        std::FILE *file = std::fopen(path.c_str(), "w");
+        if (file == nullptr)
+            fail(std::string(option) + ": " + path + ": cannot be written: " + std::strerror(errno));
+        return file;
+    }
+
+    bool write_file(const std::string &path, const std::string &text)
+    {
+        std::ofstream out(path, std::ios::binary);
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        out.close();
+        return static_cast<bool>(out);
+    }
+
+    // The frames of each call stack outermost first, joined by ";", then
+    // the steps spent in the innermost frame itself: the folded-stack text
+    // that flame-graph tools read. One line a stack, in byte order.
+    std::string folded_stacks(const machine &m)
+    {
+        const std::vector<profile_node> &nodes = m.profile();
+        std::vector<std::string> lines;
+        for (size_t i = 1; i < nodes.size(); ++i)
+        {
+            if (nodes[i].self_steps == 0)
+                continue;
+            std::string path;
+            for (int n = static_cast<int>(i); n > 0; n = nodes[static_cast<size_t>(n)].parent)
+                path = m.code().functions[static_cast<size_t>(nodes[static_cast<size_t>(n)].function)].name +
+                       (path.empty() ? "" : ";" + path);
+            lines.push_back(path + " " + std::to_string(nodes[i].self_steps));
+        }
+        std::sort(lines.begin(), lines.end());
+        std::string out;
+        for (const std::string &line : lines)
+            out += line + "\n";
+        return out;
+    }
+
+    std::string with_commas(uint64_t n)
+    {
+        std::string digits = std::to_string(n), out;
+        for (size_t i = 0; i < digits.size(); ++i)
+        {
+            if (i > 0 && (digits.size() - i) % 3 == 0)
+                out += ',';
+            out += digits[i];
+        }
+        return out;
+    }
+
+    // The 20 functions that took the most steps themselves: their steps,
+    // share, steps with those of the functions they called, and calls.
+    std::string profile_table(const machine &m)
+    {
+        const std::vector<profile_node> &nodes = m.profile();
+        const size_t functions = m.code().functions.size();
+        std::vector<uint64_t> self(functions, 0), inclusive(functions, 0);
+        uint64_t total = 0;
+        for (size_t i = 1; i < nodes.size(); ++i)
+        {
+            const uint64_t steps = nodes[i].self_steps;
+            total += steps;
+            self[static_cast<size_t>(nodes[i].function)] += steps;
+            // A function counts once per stack, however often it recurs there.
+            std::vector<int> seen;
+            for (int n = static_cast<int>(i); n > 0; n = nodes[static_cast<size_t>(n)].parent)
+            {
+                const int f = nodes[static_cast<size_t>(n)].function;
+                if (std::find(seen.begin(), seen.end(), f) == seen.end())
+                {
+                    seen.push_back(f);
+                    inclusive[static_cast<size_t>(f)] += steps;
+                }
+            }
+        }
+        std::vector<size_t> order;
+        for (size_t f = 0; f < functions; ++f)
+            if (inclusive[f] > 0 || m.calls_by_function()[f] > 0)
+                order.push_back(f);
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return self[a] > self[b]; });
+        if (order.size() > 20)
+            order.resize(20);
+        char line[256];
+        std::snprintf(line, sizeof line, "profile: %s steps\n%15s %7s %15s %13s  %s\n", with_commas(total).c_str(),
+                      "self steps", "share", "with callees", "calls", "function");
+        std::string out = line;
+        for (size_t f : order)
+        {
+            std::snprintf(line, sizeof line, "%15s %6.2f%% %15s %13s  %s\n", with_commas(self[f]).c_str(),
+                          total > 0 ? 100.0 * static_cast<double>(self[f]) / static_cast<double>(total) : 0.0,
+                          with_commas(inclusive[f]).c_str(), with_commas(m.calls_by_function()[f]).c_str(),
+                          m.code().functions[f].name.c_str());
+            out += line;
+        }
+        return out;
+    }
+
+    // "FILE.jack:LINE steps" for every Jack line that took steps, sorted by
+    // file and line.
+    std::string line_profile(const machine &m)
+    {
+        std::vector<std::pair<jack_place, uint64_t>> lines = m.steps_by_line();
+        const std::vector<std::string> &files = m.code().jack_files;
+        std::sort(lines.begin(), lines.end(), [&](const auto &a, const auto &b) {
+            const std::string &x = files[static_cast<size_t>(a.first.file)], &y = files[static_cast<size_t>(b.first.file)];
+            return x != y ? x < y : a.first.line < b.first.line;
+        });
+        std::string out;
+        for (const auto &[place, steps] : lines)
+            out += files[static_cast<size_t>(place.file)] + ":" + std::to_string(place.line) + " " +
+                   std::to_string(steps) + "\n";
+        return out;
     }
 
     bool ends_with(const std::string &path, const char *extension)
@@ -133,7 +252,7 @@ int main(int argc, char **argv)
 
     run_options options;
     load_options load;
-    std::string screen_path, keys_path;
+    std::string screen_path, keys_path, profile_path, profile_lines_path, trace_path, trace_steps_path;
     bool stats = false, fold = true;
     heap_checks checks = heap_checks::off;
     std::vector<std::string> paths;
@@ -167,6 +286,14 @@ int main(int argc, char **argv)
             stats = true;
         else if (arg == "--check")
             checks = heap_checks::on;
+        else if (arg == "--profile")
+            profile_path = value();
+        else if (arg == "--profile-lines")
+            profile_lines_path = value();
+        else if (arg == "--trace")
+            trace_path = value();
+        else if (arg == "--trace-steps")
+            trace_steps_path = value();
         else if (arg == "--allow-undefined")
             load.allow_undefined = true;
         else if (arg == "--no-fold")
@@ -196,7 +323,18 @@ int main(int argc, char **argv)
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
     options.keyboard_input = stdin;
     options.text_output = stdout;
-    machine m(p, options, checks);
+    run_instruments instruments;
+    instruments.profile = !profile_path.empty();
+    instruments.profile_lines = !profile_lines_path.empty();
+    if (instruments.profile_lines && p.jack_places.empty())
+        fail("--profile-lines: the program has no Jack lines (compile it with jackc -g, or run it from source)");
+    // The traces are written as the run goes, so that what led to a fault
+    // is on disk whatever ends the run.
+    std::FILE *trace = open_for_writing(trace_path, "--trace");
+    std::FILE *trace_steps = open_for_writing(trace_steps_path, "--trace-steps");
+    instruments.trace = trace;
+    instruments.trace_steps = trace_steps;
+    machine m(p, options, checks, instruments);
     if (checks == heap_checks::on && !m.heap_checked())
         std::fputs("vmrun: --check: the program brings its own Memory.alloc or Memory.deAlloc, so its heap is not "
                    "checked\n",
@@ -233,6 +371,26 @@ int main(int argc, char **argv)
             std::fprintf(errors(), "vmrun: %s: cannot be written\n", screen_path.c_str());
             exit_status = 1;
         }
+    }
+    for (const auto &[file, path] : {std::make_pair(trace, &trace_path), std::make_pair(trace_steps, &trace_steps_path)})
+        if (file != nullptr && std::fclose(file) != 0)
+        {
+            std::fprintf(errors(), "vmrun: %s: cannot be written\n", path->c_str());
+            exit_status = 1;
+        }
+    if (instruments.profile)
+    {
+        std::fputs(profile_table(m).c_str(), errors());
+        if (!write_file(profile_path, folded_stacks(m)))
+        {
+            std::fprintf(errors(), "vmrun: %s: cannot be written\n", profile_path.c_str());
+            exit_status = 1;
+        }
+    }
+    if (instruments.profile_lines && !write_file(profile_lines_path, line_profile(m)))
+    {
+        std::fprintf(errors(), "vmrun: %s: cannot be written\n", profile_lines_path.c_str());
+        exit_status = 1;
     }
     if (stats)
         std::fprintf(errors(),

@@ -1,0 +1,35 @@
+// What a run can be watched with: the profile of its steps by call stack and
+// by Jack line, and the traces of its calls and of its steps. A run with
+// none of them runs the plain loop, untouched.
+#ifndef VM_INSTRUMENTS_H
+#define VM_INSTRUMENTS_H
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace vm_runner
+{
+    struct run_instruments
+    {
+        bool profile = false;        // steps by call stack, calls by function
+        bool profile_lines = false;  // steps by Jack line
+        std::FILE *trace = nullptr;        // a line per call and per return
+        std::FILE *trace_steps = nullptr;  // a line per step
+
+        bool any() const { return profile || profile_lines || trace != nullptr || trace_steps != nullptr; }
+    };
+
+    // The steps of a run by call stack: a tree of the stacks it ran, each
+    // node with the steps spent in its innermost frame itself.
+    struct profile_node
+    {
+        int function;  // index into the program's function table; -1 for the root
+        int parent;
+        uint64_t self_steps = 0;
+        std::vector<std::pair<int, int>> children;  // function, node
+    };
+}
+
+#endif
