@@ -5,6 +5,7 @@
 #define TOOLS_VMRUN_MACHINE_H
 
 #include "vm/library.h"
+#include "vm/live.h"
 #include "vm/program.h"
 
 #include <cstdint>
@@ -22,6 +23,8 @@ namespace vm_runner
         status_failed = 1,      // a fault or Sys.error
         status_step_limit = 2,  // --steps ran out
         status_input_ended = 3, // a key was wanted after the end of standard input
+        status_interrupted = 130, // SIGINT, or a live run ended from its page
+        status_terminated = 143,  // SIGTERM
     };
 
     // From step `step` on (once that many steps have run), key `code` is held.
@@ -37,6 +40,7 @@ namespace vm_runner
         std::vector<key_event> keys;          // in increasing step
         std::FILE *keyboard_input = nullptr;  // nullptr: no keys to read
         std::FILE *text_output = nullptr;     // nullptr: the text is kept, see machine::text()
+        live_hooks *live = nullptr;           // nullptr: a headless run
     };
 
     const int ram_size = 32768;
@@ -57,6 +61,9 @@ namespace vm_runner
         run_status run();
 
         const std::string &report() const { return report_; }
+        // Where the run stands: the command about to run and the call stack,
+        // as a report shows them.
+        std::string where() const { return location() + call_stack(); }
         // The text printed and not yet written to options.text_output (all of
         // it when there is none).
         const std::string &text() const { return text_; }
@@ -93,6 +100,15 @@ namespace vm_runner
         [[noreturn]] void fault(const std::string &what);
         [[noreturn]] void halt();
         [[noreturn]] void fail_with_error_code(int code);
+        // Ends the run from outside the program (a signal, the live page).
+        [[noreturn]] void interrupt(run_status status, const std::string &what) { stop(status, what); }
+
+        // Sys.wait: takes no time unless a live run paces it.
+        void wait(int milliseconds)
+        {
+            if (options_.live != nullptr)
+                options_.live->wait(*this, milliseconds);
+        }
 
         // The next key of the keyboard input; the run ends with status 3 when
         // there is none. Flushes the text first.
