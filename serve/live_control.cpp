@@ -37,6 +37,8 @@ namespace vm_serve
         // latest; a page that reads slowly loses the oldest text, never the
         // machine's time.
         const size_t text_kept = 1 << 20;
+        const auto typed_ahead = milliseconds(250);
+        const size_t presses_kept = 16;
     }
 
     // The hooks of one run; they live on the machine's thread.
@@ -71,9 +73,20 @@ namespace vm_serve
             std::unique_lock<std::mutex> lock(c_.mutex_);
             c_.publish_screen(m);
             c_.publish_status(run_state::running, m.steps(), 0, "", true);
-            c_.changed_.wait(lock, [&] { return c_.quit_ || c_.restart_ || c_.held_key_.load() != 0; });
-            const int16_t key = c_.held_key_.load();
-            c_.changed_.wait(lock, [&] { return c_.quit_ || c_.restart_ || c_.held_key_.load() != key; });
+            // A press counts if it came while the read waits or just before
+            // it began (keys typed quickly while the last one was echoed); an
+            // older one was meant for something else, as is a key that was
+            // already held.
+            const clock::time_point stale = clock::now() - typed_ahead;
+            while (!c_.presses_.empty() && c_.presses_.front().when < stale)
+                c_.presses_.pop_front();
+            c_.changed_.wait(lock, [&] { return c_.quit_ || c_.restart_ || !c_.presses_.empty(); });
+            end_if_asked(m, lock);
+            const int16_t key = c_.presses_.front().code;
+            c_.presses_.pop_front();
+            c_.changed_.wait(lock, [&] {
+                return c_.quit_ || c_.restart_ || c_.held_key_.load() != key || !c_.presses_.empty();
+            });
             end_if_asked(m, lock);
             m.ram()[keyboard_address] = c_.held_key_.load();
             c_.publish_status(run_state::running, m.steps(), 0);
@@ -285,6 +298,8 @@ namespace vm_serve
     {
         std::lock_guard<std::mutex> lock(mutex_);
         held_key_ = code;
+        if (code != 0 && presses_.size() < presses_kept)
+            presses_.push_back({code, clock::now()});
         changed_.notify_all();
     }
 
@@ -360,6 +375,7 @@ namespace vm_serve
                 if (quit_)
                     return quit_status_;
                 restart_ = false;
+                presses_.clear();
                 ++status_.run;
                 text_.clear();
                 publish_status(paused_ ? run_state::paused : run_state::running, 0, 0);

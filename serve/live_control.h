@@ -14,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -128,6 +129,14 @@ namespace vm_serve
         vm_runner::run_status quit_status_ = vm_runner::status_interrupted;
         std::string quit_signal_;
         uint32_t speed_ = 0;
+        // Keys pressed, oldest first, for Keyboard's reads: a tap that is
+        // over before the machine looks still counts.
+        struct press
+        {
+            int16_t code;
+            clock::time_point when;
+        };
+        std::deque<press> presses_;
 
         screen_words screen_{};      // the last screen published
         uint64_t screen_version_ = 0;
