@@ -49,20 +49,7 @@ namespace vm_serve
 
         uint64_t checkpoint(machine &m) override
         {
-            const clock::time_point now = clock::now();
-            m.ram()[keyboard_address] = c_.held_key_.load(std::memory_order_relaxed);
-            m.flush_text();
-            if (now >= next_screen_)
-            {
-                std::lock_guard<std::mutex> lock(c_.mutex_);
-                c_.publish_screen(m);
-                next_screen_ = now + screen_period;
-                if (now >= next_status_)
-                {
-                    c_.publish_status(run_state::running, m.steps(), speed_now(m, now));
-                    next_status_ = now + status_period;
-                }
-            }
+            refresh(m);
             if (!c_.attention_.load(std::memory_order_acquire) && speed_ == 0)
                 return full_speed_interval;
             return slow_checkpoint(m);
@@ -90,6 +77,7 @@ namespace vm_serve
             end_if_asked(m, lock);
             m.ram()[keyboard_address] = c_.held_key_.load();
             c_.publish_status(run_state::running, m.steps(), 0);
+            m.event_now();
             pace_from_ = clock::time_point();
             return key;
         }
@@ -100,10 +88,37 @@ namespace vm_serve
             c_.publish_screen(m);
             c_.changed_.wait_until(lock, clock::now() + milliseconds(ms), [&] { return c_.quit_ || c_.restart_; });
             end_if_asked(m, lock);
+            // A program that waits between moves runs only a few hundred
+            // steps a wait: the checkpoint comes right after each, or the
+            // key held, a pause or a step would wait for hundreds of waits.
+            m.event_now();
             pace_from_ = clock::time_point();
         }
 
     private:
+        // The key held into the keyboard word, the text out; the screen and
+        // the status to the page when their time has come.
+        void refresh(machine &m)
+        {
+            const clock::time_point now = clock::now();
+            // A key pressed and already released since the last look is
+            // still seen once.
+            const int16_t tapped = c_.tapped_key_.exchange(0, std::memory_order_relaxed);
+            m.ram()[keyboard_address] = tapped != 0 ? tapped : c_.held_key_.load(std::memory_order_relaxed);
+            m.flush_text();
+            if (now >= next_screen_)
+            {
+                std::lock_guard<std::mutex> lock(c_.mutex_);
+                c_.publish_screen(m);
+                next_screen_ = now + screen_period;
+                if (now >= next_status_)
+                {
+                    c_.publish_status(run_state::running, m.steps(), speed_now(m, now));
+                    next_status_ = now + status_period;
+                }
+            }
+        }
+
         // Pause, step, restart, quit and a paced speed.
         uint64_t slow_checkpoint(machine &m)
         {
@@ -298,6 +313,8 @@ namespace vm_serve
     {
         std::lock_guard<std::mutex> lock(mutex_);
         held_key_ = code;
+        if (code != 0)
+            tapped_key_ = code;
         if (code != 0 && presses_.size() < presses_kept)
             presses_.push_back({code, clock::now()});
         changed_.notify_all();

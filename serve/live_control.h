@@ -121,6 +121,7 @@ namespace vm_serve
         // when it is up, and keeps it up while paused.
         std::atomic<bool> attention_{false};
         std::atomic<int16_t> held_key_{0};
+        std::atomic<int16_t> tapped_key_{0}; // the last key pressed, until the machine has seen it
         bool started_ = false;
         bool paused_ = false;
         uint64_t steps_asked_ = 0;

@@ -103,6 +103,14 @@ namespace vm_runner
         // Ends the run from outside the program (a signal, the live page).
         [[noreturn]] void interrupt(run_status status, const std::string &what) { stop(status, what); }
 
+        // Brings the next event forward to the next step: a live run's
+        // checkpoint then comes right after a library function that blocked.
+        void event_now()
+        {
+            target_ -= remaining_;
+            remaining_ = 0;
+        }
+
         // Sys.wait: takes no time unless a live run paces it.
         void wait(int milliseconds)
         {

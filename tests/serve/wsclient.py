@@ -9,6 +9,7 @@ import re
 import socket
 import struct
 import subprocess
+import threading
 import time
 
 
@@ -144,14 +145,22 @@ class Server:
             raise AssertionError("vmrun did not say where it serves: %r %r" % (line, self.process.stderr.read()))
         self.port = int(m.group(1))
         self.url = "http://127.0.0.1:%d/" % self.port
+        # The program's text comes on standard output too: it is drained, so
+        # that a full pipe never holds the machine up.
+        self.out = []
+        self.reader = threading.Thread(target=lambda: self.out.extend(iter(self.process.stdout.readline, b"")),
+                                       daemon=True)
+        self.reader.start()
 
     def interrupt(self, sig=2, timeout=10):
         """Sends the signal; returns (status, stdout, stderr)."""
         self.process.send_signal(sig)
-        out, err = self.process.communicate(timeout=timeout)
-        return self.process.returncode, out.decode(errors="replace"), err.decode(errors="replace")
+        err = self.process.stderr.read()
+        self.process.wait(timeout=timeout)
+        self.reader.join(timeout)
+        return self.process.returncode, b"".join(self.out).decode(errors="replace"), err.decode(errors="replace")
 
     def kill(self):
         if self.process.poll() is None:
             self.process.kill()
-            self.process.communicate()
+            self.process.wait()
