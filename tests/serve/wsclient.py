@@ -24,6 +24,8 @@ def http_request(port, raw, timeout=5):
                 break
             data += chunk
             head, sep, body = data.partition(b"\r\n\r\n")
+            if sep and head.startswith(b"HTTP/1.1 101"):
+                break
             if sep:
                 m = re.search(rb"content-length: *(\d+)", head, re.I)
                 if m and len(body) >= int(m.group(1)):
