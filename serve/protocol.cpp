@@ -33,14 +33,17 @@ namespace vm_serve
         {
             if (text.empty() || text.size() > digits)
                 return std::nullopt;
-            uint32_t value = 0;
+            // Ten digits can pass 2^32: counted wide, refused past it.
+            uint64_t value = 0;
             for (char c : text)
             {
                 if (c < '0' || c > '9')
                     return std::nullopt;
-                value = value * 10 + static_cast<uint32_t>(c - '0');
+                value = value * 10 + static_cast<uint64_t>(c - '0');
             }
-            return value;
+            if (value > UINT32_MAX)
+                return std::nullopt;
+            return static_cast<uint32_t>(value);
         }
 
         bool equal_ignoring_case(std::string_view a, std::string_view b)
@@ -150,9 +153,10 @@ namespace vm_serve
         // "2130706433" never pass for the address.
         if (!ipv4_literal(name, &a))
             return false;
-        if (served.unspecified)
-            return true;
-        return !served.v6 && name == served.host;
+        // An IPv6 socket listens for IPv6 alone (v6_only).
+        if (served.v6)
+            return false;
+        return served.unspecified || name == served.host;
     }
 
     bool origin_allowed(std::string_view origin, const listen_address &served)
