@@ -27,10 +27,12 @@ namespace vm_serve
 
     namespace
     {
-        // Steps between checkpoints at full speed: about half a millisecond
-        // at 500 million steps a second, which is also how long a pause or a
-        // key takes to reach the machine at most.
-        const uint64_t full_speed_interval = 1 << 18;
+        // Steps between checkpoints at full speed adapt to keep them 2 to 8
+        // ms apart: that is how long a pause or a key takes to reach the
+        // machine at most, and checkpoints half a millisecond apart already
+        // cost a headless run's speed a few per cent (bench/run).
+        const uint64_t fewest_steps = 1 << 12, most_steps = 1 << 22;
+        const auto checkpoints_near = milliseconds(2), checkpoints_far = milliseconds(8);
         const auto screen_period = milliseconds(16); // at most about 60 screens a second
         const auto status_period = milliseconds(250);
         // The text the page has not taken yet is kept to this much, the
@@ -49,9 +51,15 @@ namespace vm_serve
 
         uint64_t checkpoint(machine &m) override
         {
-            refresh(m);
+            const clock::time_point now = clock::now();
+            if (now - last_checkpoint_ < checkpoints_near)
+                interval_ = std::min(interval_ * 2, most_steps);
+            else if (now - last_checkpoint_ > checkpoints_far)
+                interval_ = std::max(interval_ / 2, fewest_steps);
+            last_checkpoint_ = now;
+            refresh(m, now);
             if (!c_.attention_.load(std::memory_order_acquire) && speed_ == 0)
-                return full_speed_interval;
+                return interval_;
             return slow_checkpoint(m);
         }
 
@@ -98,9 +106,8 @@ namespace vm_serve
     private:
         // The key held into the keyboard word, the text out; the screen and
         // the status to the page when their time has come.
-        void refresh(machine &m)
+        void refresh(machine &m, clock::time_point now)
         {
-            const clock::time_point now = clock::now();
             // A key pressed and already released since the last look is
             // still seen once.
             const int16_t tapped = c_.tapped_key_.exchange(0, std::memory_order_relaxed);
@@ -156,7 +163,7 @@ namespace vm_serve
                 pace_from_ = clock::time_point();
             }
             if (speed_ == 0)
-                return full_speed_interval;
+                return interval_;
             // Paced: the steps since pace_from_ take their share of the
             // clock; the machine sleeps off any lead, in slices a hundredth
             // of a second long, and a change of control cuts the sleep short.
@@ -169,7 +176,7 @@ namespace vm_serve
             const clock::time_point until = due(m);
             if (until > now)
                 c_.changed_.wait_until(lock, until, [&] { return c_.attention_.load(); });
-            return std::max<uint64_t>(1, std::min<uint64_t>(full_speed_interval, speed_ / 100));
+            return std::max<uint64_t>(1, std::min<uint64_t>(interval_, speed_ / 100));
         }
 
         clock::time_point due(const machine &m) const
@@ -207,6 +214,8 @@ namespace vm_serve
         }
 
         live_control &c_;
+        uint64_t interval_ = 1 << 16;
+        clock::time_point last_checkpoint_;
         clock::time_point next_screen_, next_status_;
         clock::time_point window_start_;
         uint64_t window_steps_ = 0;
