@@ -134,7 +134,8 @@ namespace vm_serve
         bool bracketed = false;
         if (!split_authority(text, host, port, bracketed))
             return false;
-        if (port.empty() ? served.port != 80 : decimal(port, 5) != std::optional<uint32_t>(served.port))
+        // The port as browsers write it: no leading zeros.
+        if (port.empty() ? served.port != 80 : port != std::to_string(served.port))
             return false;
         const std::string name(host);
         if (bracketed)
