@@ -250,6 +250,12 @@ namespace vm_runner
         uint64_t next = options_.step_limit;
         if (next_key_event_ < keys.size() && keys[next_key_event_].step < next)
             next = keys[next_key_event_].step;
+        if (options_.live != nullptr)
+        {
+            const uint64_t live = std::max<uint64_t>(options_.live->checkpoint(*this), 1);
+            if (live < next - done)
+                next = done + live;
+        }
         target_ = next;
         return next - done;
     }
@@ -810,6 +816,8 @@ namespace vm_runner
     int16_t machine::next_key()
     {
         flush_text();
+        if (options_.live != nullptr)
+            return options_.live->next_key(*this);
         const int c = options_.keyboard_input ? std::fgetc(options_.keyboard_input) : EOF;
         if (c == EOF)
             stop(status_input_ended, "standard input ended while " + p_.functions[frames_.back().function].name +

@@ -32,9 +32,12 @@ namespace vm_runner
 
         int16_t Sys_wait(machine &m, const int16_t *a)
         {
-            // A run is not paced by the clock: waiting takes no time.
+            // A headless run is not paced by the clock: waiting takes no
+            // time there; a live run waits.
             if (a[0] < 0)
                 m.error(1);
+            else
+                m.wait(a[0]);
             return 0;
         }
     }

@@ -6,6 +6,7 @@
 
 #include "vm/instruments.h"
 #include "vm/library.h"
+#include "vm/live.h"
 #include "vm/program.h"
 
 #include <cstdint>
@@ -23,6 +24,8 @@ namespace vm_runner
         status_failed = 1,      // a fault or Sys.error
         status_step_limit = 2,  // --steps ran out
         status_input_ended = 3, // a key was wanted after the end of standard input
+        status_interrupted = 130, // SIGINT, or a live run ended from its page
+        status_terminated = 143,  // SIGTERM
     };
 
     // From step `step` on (once that many steps have run), key `code` is held.
@@ -38,6 +41,7 @@ namespace vm_runner
         std::vector<key_event> keys;          // in increasing step
         std::FILE *keyboard_input = nullptr;  // nullptr: no keys to read
         std::FILE *text_output = nullptr;     // nullptr: the text is kept, see machine::text()
+        live_hooks *live = nullptr;           // nullptr: a headless run
     };
 
     // --check: every access through this or that must fall in a block the
@@ -70,6 +74,9 @@ namespace vm_runner
         run_status run();
 
         const std::string &report() const { return report_; }
+        // Where the run stands: the command about to run and the call stack,
+        // as a report shows them.
+        std::string where() const { return location() + call_stack(); }
         // The text printed and not yet written to options.text_output (all of
         // it when there is none).
         const std::string &text() const { return text_; }
@@ -110,6 +117,23 @@ namespace vm_runner
         [[noreturn]] void fault(const std::string &what);
         [[noreturn]] void halt();
         [[noreturn]] void fail_with_error_code(int code);
+        // Ends the run from outside the program (a signal, the live page).
+        [[noreturn]] void interrupt(run_status status, const std::string &what) { stop(status, what); }
+
+        // Brings the next event forward to the next step: a live run's
+        // checkpoint then comes right after a library function that blocked.
+        void event_now()
+        {
+            target_ -= remaining_;
+            remaining_ = 0;
+        }
+
+        // Sys.wait: takes no time unless a live run paces it.
+        void wait(int milliseconds)
+        {
+            if (options_.live != nullptr)
+                options_.live->wait(*this, milliseconds);
+        }
 
         // The next key of the keyboard input; the run ends with status 3 when
         // there is none. Flushes the text first.

@@ -6,6 +6,9 @@
 //   vmrun [options] PATH...
 #include "cli/standard_options.h"
 #include "compiler/compile.h"
+#ifdef JACK_HAVE_SERVE
+#include "serve/server.h"
+#endif
 #include "vm/key_script.h"
 #include "vm/loader.h"
 #include "vm/machine.h"
@@ -18,6 +21,7 @@
 #include <cstring>
 #include <algorithm>
 #include <fstream>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,12 +30,14 @@ using namespace vm_runner;
 namespace
 {
     const char usage[] = "usage: vmrun [--steps N] [--screen FILE.png] [--keys FILE] [--stats] [--check]\n"
-                         "             [--allow-undefined] [--no-fold] PATH...\n";
+                         "             [--allow-undefined] [--no-fold] [--profile FILE] [--profile-lines FILE]\n"
+                         "             [--trace FILE] [--trace-steps FILE] [--serve[=ADDR:PORT]] PATH...\n";
 
     const Jack_Command_Line::program_help help = {
         "vmrun",
         "vmrun [--steps N] [--screen FILE.png] [--keys FILE] [--stats] [--check]\n"
-        "             [--allow-undefined] [--no-fold] PATH...",
+        "             [--allow-undefined] [--no-fold] [--profile FILE] [--profile-lines FILE]\n"
+        "             [--trace FILE] [--trace-steps FILE] [--serve[=ADDR:PORT]] PATH...",
         "Loads and checks the VM program in the .vm files named, or in the named\n"
         "folders, then runs it with the standard library of Jack built in. A .jack\n"
         "file, or a folder that holds .jack files, is compiled in memory as jackc\n"
@@ -46,13 +52,22 @@ namespace
         "  --check            every access through this or that must lie in a block the\n"
         "                     allocator gave out and has not taken back, or the screen\n"
         "  --allow-undefined  load calls of functions nobody defines; fault if one runs\n"
-        "  --no-fold          compile .jack files without folding constants\n",
+        "  --no-fold          compile .jack files without folding constants\n"
+        "  --profile FILE     the steps of each call stack to FILE (folded stacks), and\n"
+        "                     the 20 functions with the most steps on standard error\n"
+        "  --profile-lines FILE  the steps of each Jack line to FILE\n"
+        "  --trace FILE       a line per call and per return to FILE\n"
+        "  --trace-steps FILE a line per step to FILE\n"
+        "  --serve[=ADDR:PORT]  run live in a web page served on ADDR:PORT (default\n"
+        "                     127.0.0.1:8080, port 0 any free one) until Ctrl-C: the screen,\n"
+        "                     the text, the keys held in the page, run, pause, step\n",
         "Any other argument starting with \"-\" is an error.\n",
         "  0    Sys.halt was called or Sys.init returned\n"
         "  1    a load error, a usage error, a fault, Sys.error, or a file that cannot\n"
         "       be read or written\n"
         "  2    the step limit of --steps\n"
-        "  3    a key was wanted after the end of standard input\n",
+        "  3    a key was wanted after the end of standard input\n"
+        "  130  SIGINT (Ctrl-C); 143 SIGTERM: ends --serve\n",
         "",
     };
 
@@ -67,6 +82,15 @@ namespace
             return true;
         struct stat out, err;
         return fstat(1, &out) == 0 && fstat(2, &err) == 0 && out.st_dev == err.st_dev && out.st_ino == err.st_ino;
+    }
+
+    bool write_screen(const std::string &path, const int16_t *memory)
+    {
+        const std::string png = screen_png(memory);
+        std::ofstream out(path, std::ios::binary);
+        out.write(png.data(), static_cast<std::streamsize>(png.size()));
+        out.close();
+        return static_cast<bool>(out);
     }
 
     [[noreturn]] void fail(const std::string &message)
@@ -255,6 +279,8 @@ int main(int argc, char **argv)
     std::string screen_path, keys_path, profile_path, profile_lines_path, trace_path, trace_steps_path;
     bool stats = false, fold = true;
     heap_checks checks = heap_checks::off;
+    bool serve = false;
+    std::string serve_at = "127.0.0.1:8080";
     std::vector<std::string> paths;
     for (int i = 1; i < argc; ++i)
     {
@@ -298,6 +324,12 @@ int main(int argc, char **argv)
             load.allow_undefined = true;
         else if (arg == "--no-fold")
             fold = false;
+        else if (arg == "--serve" || arg.rfind("--serve=", 0) == 0)
+        {
+            serve = true;
+            if (arg != "--serve")
+                serve_at = arg.substr(8);
+        }
         else if (arg.size() > 1 && arg[0] == '-')
             fail("unknown option " + arg + "\n" + usage);
         else
@@ -305,6 +337,22 @@ int main(int argc, char **argv)
     }
     if (paths.empty())
         fail(std::string("no program to run\n") + usage);
+#ifdef JACK_HAVE_SERVE
+    std::optional<vm_serve::listen_address> address;
+    if (serve)
+    {
+        address = vm_serve::parse_listen_address(serve_at);
+        if (!address)
+            fail("--serve: expected ADDR:PORT (an IPv4 address, [IPv6 address] or localhost, and a port 0 to 65535) "
+                 "but found \"" + serve_at + "\"");
+        if (!keys_path.empty())
+            fail("--keys and --serve do not go together: in a live run the keys are those held in the page");
+    }
+#else
+    if (serve)
+        fail("--serve: this vmrun was built without the live server (Boost.Beast was not found when it was "
+             "configured; Debian: apt-get install libboost-dev)");
+#endif
 
     const auto start = std::chrono::steady_clock::now();
     program p;
@@ -318,6 +366,25 @@ int main(int argc, char **argv)
     {
         fail(error.what());
     }
+
+#ifdef JACK_HAVE_SERVE
+    if (serve)
+    {
+        vm_serve::serve_settings settings;
+        settings.address = *address;
+        settings.live.step_limit = options.step_limit;
+        settings.live.stats = stats;
+        settings.live.text_copy = stdout;
+        const vm_serve::serve_result result = vm_serve::serve(p, settings);
+        int exit_status = result.exit_status;
+        if (!screen_path.empty() && !result.memory.empty() && !write_screen(screen_path, result.memory.data()))
+        {
+            std::fprintf(stderr, "vmrun: %s: cannot be written\n", screen_path.c_str());
+            exit_status = 1;
+        }
+        return exit_status;
+    }
+#endif
 
     static char buffer[1 << 16];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
@@ -360,17 +427,10 @@ int main(int argc, char **argv)
         std::fprintf(errors(), "vmrun: standard output cannot be written: %s\n", std::strerror(error));
         exit_status = 1;
     }
-    if (!screen_path.empty())
+    if (!screen_path.empty() && !write_screen(screen_path, m.memory()))
     {
-        const std::string png = screen_png(m.memory());
-        std::ofstream out(screen_path, std::ios::binary);
-        out.write(png.data(), static_cast<std::streamsize>(png.size()));
-        out.close();
-        if (!out)
-        {
-            std::fprintf(errors(), "vmrun: %s: cannot be written\n", screen_path.c_str());
-            exit_status = 1;
-        }
+        std::fprintf(errors(), "vmrun: %s: cannot be written\n", screen_path.c_str());
+        exit_status = 1;
     }
     for (const auto &[file, path] : {std::make_pair(trace, &trace_path), std::make_pair(trace_steps, &trace_steps_path)})
         if (file != nullptr && std::fclose(file) != 0)

@@ -122,6 +122,28 @@ namespace
         EXPECT_EQ(saved, 3875694);
     }
 
+    // The bundled game, driven by its key script: a whole game, scored 2,
+    // and the end; the same steps and text every time.
+    TEST(EndToEnd, BundledGame)
+    {
+        char name[] = "/tmp/vmrun_snake_XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        const std::string dir = name;
+        for (const char *file : {"Game.jack", "Main.jack", "Random.jack", "Snake.jack"})
+            std::ofstream(dir + "/" + file, std::ios::binary)
+                << test_support::source_file(std::string("examples/snake/") + file);
+        const auto compiled = run_process({program("jackc"), dir});
+        ASSERT_EQ(compiled.exit_code, 0) << compiled.err;
+        const auto ran = run_process({program("vmrun"), "--stats", "--keys",
+                                      std::string(JACK_SOURCE_DIR) + "/examples/snake/demo.keys", dir});
+        fs::remove_all(dir);
+        EXPECT_EQ(ran.exit_code, 0) << ran.err;
+        EXPECT_EQ(ran.out, "score 0\nSNAKE: press a key to start" + std::string(27, ' ') +
+                               "score 1\nscore 2\ngame over, score 2 (Enter: again, Escape: end)\n"
+                               "Thanks for playing.\n");
+        EXPECT_EQ(ran.err.substr(0, ran.err.find('\n')), "steps: 410127");
+    }
+
     class Generated : public testing::TestWithParam<unsigned>
     {
     };
