@@ -11,13 +11,21 @@
 
 namespace vm_runner
 {
+    class screen_recorder;
+
     struct run_instruments
     {
         bool profile = false;        // steps by call stack, calls by function
         bool profile_lines = false;  // steps by Jack line
         std::FILE *trace = nullptr;        // a line per call and per return
         std::FILE *trace_steps = nullptr;  // a line per step
+        // --record: a frame of the screen when it changed, at most every
+        // record_every steps, and the last screen.
+        screen_recorder *recorder = nullptr;
+        uint64_t record_every = 1000000;
 
+        // Whether the loop must feed the instruments step by step or at
+        // every call and return.
         bool any() const { return profile || profile_lines || trace != nullptr || trace_steps != nullptr; }
     };
 
@@ -30,6 +38,10 @@ namespace vm_runner
         uint64_t self_steps = 0;
         std::vector<std::pair<int, int>> children;  // function, node
     };
+
+    // SIGINT or SIGTERM, as a signal handler sets it: the run ends at its
+    // next event as the step limit ends it. 0 while none came.
+    extern volatile int pending_interrupt;
 }
 
 #endif

@@ -4,8 +4,11 @@
 
 #include "frontend/caret.h"
 #include "vm/loader.h"
+#include "vm/png_writer.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstring>
 
 namespace vm_runner
@@ -239,9 +242,28 @@ namespace vm_runner
         return status;
     }
 
+    volatile int pending_interrupt = 0;
+
+    [[noreturn]] void machine::interrupted()
+    {
+        const bool terminated = pending_interrupt == SIGTERM;
+        interrupt(terminated ? status_terminated : status_interrupted,
+                  std::string("interrupted by ") + (terminated ? "SIGTERM" : "SIGINT") + ": " + std::to_string(steps()) +
+                      " steps ran");
+    }
+
     uint64_t machine::next_event()
     {
         const uint64_t done = target_;
+        if (pending_interrupt != 0)
+            interrupted();
+        screen_recorder *const recorder = instruments_.recorder;
+        if (recorder != nullptr && done >= next_frame_)
+        {
+            if (done > 0)
+                recorder->add(ram_);
+            next_frame_ = done + std::max<uint64_t>(instruments_.record_every, 1);
+        }
         const std::vector<key_event> &keys = options_.keys;
         while (next_key_event_ < keys.size() && keys[next_key_event_].step <= done)
             ram_[keyboard_address] = keys[next_key_event_++].code;
@@ -256,6 +278,13 @@ namespace vm_runner
             if (live < next - done)
                 next = done + live;
         }
+        // An event at least every 2^24 steps (some hundredths of a second),
+        // where a signal is seen; and at the next frame of a recording.
+        const uint64_t span = uint64_t(1) << 24;
+        if (next - done > span)
+            next = done + span;
+        if (recorder != nullptr && next > next_frame_)
+            next = next_frame_;
         target_ = next;
         return next - done;
     }
@@ -818,7 +847,19 @@ namespace vm_runner
         flush_text();
         if (options_.live != nullptr)
             return options_.live->next_key(*this);
-        const int c = options_.keyboard_input ? std::fgetc(options_.keyboard_input) : EOF;
+        int c = EOF;
+        for (std::FILE *in = options_.keyboard_input; in != nullptr;)
+        {
+            // A signal that came while the run waited for a key ends it
+            // there; the read goes on after any other.
+            errno = 0;
+            c = std::fgetc(in);
+            if (pending_interrupt != 0)
+                interrupted();
+            if (c != EOF || errno != EINTR)
+                break;
+            std::clearerr(in);
+        }
         if (c == EOF)
             stop(status_input_ended, "standard input ended while " + p_.functions[frames_.back().function].name +
                                          " waited for a key");

@@ -117,6 +117,8 @@ namespace vm_runner
         [[noreturn]] void fail_with_error_code(int code);
         // Ends the run from outside the program (a signal, the live page).
         [[noreturn]] void interrupt(run_status status, const std::string &what) { stop(status, what); }
+        // The interrupt that pending_interrupt asks for.
+        [[noreturn]] void interrupted();
 
         // Brings the next event forward to the next step: a live run's
         // checkpoint then comes right after a library function that blocked.
@@ -245,6 +247,7 @@ namespace vm_runner
         std::vector<int> line_of_pc_;     // instruction -> line number, -1 for none
         std::vector<jack_place> lines_;   // line number -> its place
         std::vector<uint64_t> line_steps_;
+        uint64_t next_frame_ = 0;  // the step of a recording's next look at the screen
 
         std::string text_;
         bool text_write_failed_ = false;

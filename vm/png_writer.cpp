@@ -93,39 +93,90 @@ namespace vm_runner
         }
     }
 
-    std::string screen_png(const int16_t *ram)
+    namespace
     {
         // Rows of filter byte 0 and 64 bytes, the leftmost pixel in the top
         // bit; PNG's 0 is black, the screen's 1 is.
-        std::string pixels;
-        pixels.reserve(screen_height * (1 + screen_width / 8));
-        for (int y = 0; y < screen_height; ++y)
+        std::string screen_rows(const int16_t *ram)
         {
-            pixels += '\0';
-            for (int w = 0; w < 32; ++w)
+            std::string pixels;
+            pixels.reserve(screen_height * (1 + screen_width / 8));
+            for (int y = 0; y < screen_height; ++y)
             {
-                const uint16_t word = static_cast<uint16_t>(ram[screen_base + 32 * y + w]);
-                for (int half = 0; half < 2; ++half)
+                pixels += '\0';
+                for (int w = 0; w < 32; ++w)
                 {
-                    unsigned byte = 0;
-                    for (int b = 0; b < 8; ++b)
-                        if (word >> (8 * half + b) & 1)
-                            byte |= 0x80u >> b;
-                    pixels += static_cast<char>(~byte & 0xff);
+                    const uint16_t word = static_cast<uint16_t>(ram[screen_base + 32 * y + w]);
+                    for (int half = 0; half < 2; ++half)
+                    {
+                        unsigned byte = 0;
+                        for (int b = 0; b < 8; ++b)
+                            if (word >> (8 * half + b) & 1)
+                                byte |= 0x80u >> b;
+                        pixels += static_cast<char>(~byte & 0xff);
+                    }
                 }
             }
+            return pixels;
         }
 
-        const std::string z = zlib_stream(pixels);
+        std::string png_header()
+        {
+            std::string header;
+            put32(header, screen_width);
+            put32(header, screen_height);
+            header += std::string("\x01\x00\x00\x00\x00", 5); // 1 bit, grey, deflate, no filter choice, no interlace
+            std::string out = "\x89PNG\r\n\x1a\n";
+            chunk(out, "IHDR", header);
+            return out;
+        }
+    }
 
-        std::string header;
-        put32(header, screen_width);
-        put32(header, screen_height);
-        header += std::string("\x01\x00\x00\x00\x00", 5); // 1 bit, grey, deflate, no filter choice, no interlace
+    std::string screen_png(const int16_t *ram)
+    {
+        std::string out = png_header();
+        chunk(out, "IDAT", zlib_stream(screen_rows(ram)));
+        chunk(out, "IEND", "");
+        return out;
+    }
 
-        std::string out = "\x89PNG\r\n\x1a\n";
-        chunk(out, "IHDR", header);
-        chunk(out, "IDAT", z);
+    void screen_recorder::add(const int16_t *ram)
+    {
+        if (!frames_.empty() && std::equal(last_.begin(), last_.end(), ram + screen_base))
+            return;
+        last_.assign(ram + screen_base, ram + screen_base + 8192);
+        frames_.push_back(zlib_stream(screen_rows(ram)));
+    }
+
+    std::string screen_recorder::file() const
+    {
+        std::string out = png_header();
+        std::string control;
+        put32(control, static_cast<uint32_t>(frames_.size()));
+        put32(control, 0); // played again and again
+        chunk(out, "acTL", control);
+        uint32_t sequence = 0;
+        for (size_t i = 0; i < frames_.size(); ++i)
+        {
+            std::string frame;
+            put32(frame, sequence++);
+            put32(frame, screen_width);
+            put32(frame, screen_height);
+            put32(frame, 0);
+            put32(frame, 0);
+            const bool last = i + 1 == frames_.size();
+            frame += last ? std::string("\x00\x03\x00\x01", 4) : std::string("\x00\x01\x00\x0a", 4);
+            frame += std::string("\x00\x00", 2); // no disposal, no blending: each frame is the whole screen
+            chunk(out, "fcTL", frame);
+            if (i == 0)
+                chunk(out, "IDAT", frames_[i]);
+            else
+            {
+                std::string data;
+                put32(data, sequence++);
+                chunk(out, "fdAT", data + frames_[i]);
+            }
+        }
         chunk(out, "IEND", "");
         return out;
     }

@@ -15,6 +15,7 @@
 #include "vm/png_writer.h"
 
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -31,13 +32,15 @@ namespace
 {
     const char usage[] = "usage: vmrun [--steps N] [--screen FILE.png] [--keys FILE] [--stats] [--check]\n"
                          "             [--allow-undefined] [--no-fold] [--profile FILE] [--profile-lines FILE]\n"
-                         "             [--trace FILE] [--trace-steps FILE] [--serve[=ADDR:PORT]] PATH...\n";
+                         "             [--trace FILE] [--trace-steps FILE] [--record FILE.png [--record-every N]]\n"
+                         "             [--serve[=ADDR:PORT]] PATH...\n";
 
     const Jack_Command_Line::program_help help = {
         "vmrun",
         "vmrun [--steps N] [--screen FILE.png] [--keys FILE] [--stats] [--check]\n"
         "             [--allow-undefined] [--no-fold] [--profile FILE] [--profile-lines FILE]\n"
-        "             [--trace FILE] [--trace-steps FILE] [--serve[=ADDR:PORT]] PATH...",
+        "             [--trace FILE] [--trace-steps FILE] [--record FILE.png [--record-every N]]\n"
+        "             [--serve[=ADDR:PORT]] PATH...",
         "Loads and checks the VM program in the .vm files named, or in the named\n"
         "folders, then runs it with the standard library of Jack built in. A .jack\n"
         "file, or a folder that holds .jack files, is compiled in memory as jackc\n"
@@ -58,6 +61,8 @@ namespace
         "  --profile-lines FILE  the steps of each Jack line to FILE\n"
         "  --trace FILE       a line per call and per return to FILE\n"
         "  --trace-steps FILE a line per step to FILE\n"
+        "  --record FILE.png  the screen as an animated PNG, a frame when it changed\n"
+        "  --record-every N   look at the screen every N steps (default 1000000)\n"
         "  --serve[=ADDR:PORT]  run live in a web page served on ADDR:PORT (default\n"
         "                     127.0.0.1:8080, port 0 any free one) until Ctrl-C: the screen,\n"
         "                     the text, the keys held in the page, run, pause, step\n",
@@ -67,7 +72,7 @@ namespace
         "       be read or written\n"
         "  2    the step limit of --steps\n"
         "  3    a key was wanted after the end of standard input\n"
-        "  130  SIGINT (Ctrl-C); 143 SIGTERM: ends --serve\n",
+        "  130  SIGINT (Ctrl-C), 143 SIGTERM: the run ends as at the step limit\n",
         "",
     };
 
@@ -276,7 +281,8 @@ int main(int argc, char **argv)
 
     run_options options;
     load_options load;
-    std::string screen_path, keys_path, profile_path, profile_lines_path, trace_path, trace_steps_path;
+    std::string screen_path, keys_path, profile_path, profile_lines_path, trace_path, trace_steps_path, record_path;
+    uint64_t record_every = 1000000;
     bool stats = false, fold = true;
     heap_checks checks = heap_checks::off;
     bool serve = false;
@@ -320,6 +326,22 @@ int main(int argc, char **argv)
             trace_path = value();
         else if (arg == "--trace-steps")
             trace_steps_path = value();
+        else if (arg == "--record")
+        {
+            record_path = value();
+            if (record_path.empty())
+                fail("--record: expected a file name but found \"\"");
+        }
+        else if (arg == "--record-every")
+        {
+            const std::string n = value();
+            char *end = nullptr;
+            errno = 0;
+            const unsigned long long every = std::strtoull(n.c_str(), &end, 10);
+            if (n.empty() || n[0] < '1' || n[0] > '9' || *end != '\0' || errno == ERANGE)
+                fail("--record-every: expected a step count from 1 but found \"" + n + "\"");
+            record_every = every;
+        }
         else if (arg == "--allow-undefined")
             load.allow_undefined = true;
         else if (arg == "--no-fold")
@@ -401,7 +423,20 @@ int main(int argc, char **argv)
     std::FILE *trace_steps = open_for_writing(trace_steps_path, "--trace-steps");
     instruments.trace = trace;
     instruments.trace_steps = trace_steps;
+    screen_recorder recorder;
+    if (!record_path.empty())
+    {
+        instruments.recorder = &recorder;
+        instruments.record_every = record_every;
+    }
     machine m(p, options, checks, instruments);
+    // Ctrl-C and SIGTERM end the run as the step limit does: its text, its
+    // screen and its statistics are kept.
+    struct sigaction on_signal = {};
+    on_signal.sa_handler = [](int signal) { pending_interrupt = signal; };
+    sigemptyset(&on_signal.sa_mask);
+    sigaction(SIGINT, &on_signal, nullptr);
+    sigaction(SIGTERM, &on_signal, nullptr);
     if (checks == heap_checks::on && !m.heap_checked())
         std::fputs("vmrun: --check: the program brings its own Memory.alloc or Memory.deAlloc, so its heap is not "
                    "checked\n",
@@ -431,6 +466,15 @@ int main(int argc, char **argv)
     {
         std::fprintf(errors(), "vmrun: %s: cannot be written\n", screen_path.c_str());
         exit_status = 1;
+    }
+    if (!record_path.empty())
+    {
+        recorder.add(m.memory());  // the last screen is the last frame
+        if (!write_file(record_path, recorder.file()))
+        {
+            std::fprintf(errors(), "vmrun: %s: cannot be written\n", record_path.c_str());
+            exit_status = 1;
+        }
     }
     for (const auto &[file, path] : {std::make_pair(trace, &trace_path), std::make_pair(trace_steps, &trace_steps_path)})
         if (file != nullptr && std::fclose(file) != 0)
