@@ -63,6 +63,7 @@ namespace vm_serve
             bool closing_ = false;
             bool controller_ = false;
             bool finished_ = false;
+            bool text_started_ = false; // the run's text so far goes first
             uint64_t screen_version_ = 0, status_version_ = 0;
             screen_words screen_{};
         };
@@ -283,7 +284,14 @@ namespace vm_serve
 
         void ws_session::start(http::request<http::string_body> request)
         {
-            ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+            // A page that only watches sends nothing for minutes: pings keep
+            // it, and a page that vanished without closing is let go after
+            // the idle timeout.
+            websocket::stream_base::timeout timeouts =
+                websocket::stream_base::timeout::suggested(beast::role_type::server);
+            timeouts.idle_timeout = std::chrono::seconds(30);
+            timeouts.keep_alive_pings = true;
+            ws_.set_option(timeouts);
             ws_.read_message_max(page_message_limit);
             ws_.set_option(websocket::stream_base::decorator(
                 [](websocket::response_type &response) { response.set(http::field::server, "vmrun"); }));
@@ -385,7 +393,8 @@ namespace vm_serve
                                 json_string(status.report) + "\"}");
             }
             uint64_t run = 0;
-            const std::string text = c.take_text(run);
+            const std::string text = c.take_text(run, !text_started_);
+            text_started_ = true;
             if (!text.empty())
                 send(false, "{\"type\":\"text\",\"run\":" + std::to_string(run) + ",\"text\":\"" + json_string(text) +
                                 "\"}");
