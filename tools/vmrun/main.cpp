@@ -129,8 +129,7 @@ int main(int argc, char **argv)
     }
 #else
     if (serve)
-        fail("--serve: this vmrun was built without the live server (Boost.Beast was not found when it was "
-             "configured; Debian: apt-get install libboost-dev)");
+        fail("--serve: this vmrun was built without the live server: " JACK_SERVE_LEFT_OUT);
 #endif
 
     const auto start = std::chrono::steady_clock::now();
