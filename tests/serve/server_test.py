@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """vmrun --serve without a browser, over loopback from a raw-socket client:
-which requests get the page and which get 403 (Host, Origin), the one page
+a live run against the headless run of the same program, which requests get the page and which get 403 (Host, Origin), the one page
 that controls a run, messages the page must not send (each closes that
 connection only, and the run goes on), a client that vanishes while holding
 a key, and the signals that end the server.
@@ -136,6 +136,26 @@ def main():
     keys = os.path.join(work, "keys")
     shutil.copytree(os.path.join(ROOT, "tests", "serve", "keys"), keys)
     subprocess.run([jackc, keys], check=True)
+
+    # A live run is the headless run: the bundled example, run to its end
+    # with a page connected, gives the same steps, text and screen.
+    mandelbrot = os.path.join(work, "mandelbrot")
+    shutil.copytree(os.path.join(ROOT, "examples", "mandelbrot"), mandelbrot,
+                    ignore=shutil.ignore_patterns("*.vm", "*.png"))
+    subprocess.run([jackc, mandelbrot], check=True)
+    headless = subprocess.run([vmrun, "--stats", "--screen", os.path.join(work, "m-headless.png"), mandelbrot],
+                              capture_output=True, text=True, timeout=60)
+    server = wsclient.Server(vmrun, [mandelbrot], ["--stats", "--screen", os.path.join(work, "m-live.png")])
+    page = wait_control(server.port)
+    ended = page.until(lambda s: s["state"] == "ended", timeout=60)
+    page.close()
+    status, out, err = server.interrupt(signal.SIGINT)
+    steps = headless.stderr.splitlines()[0]
+    check(ended["exit"] == headless.returncode == 0 and ended["steps"] == int(steps.split(": ")[1]),
+          "the live run ends as the headless one: %r against %r" % (ended, steps))
+    check(out == headless.stdout and err.startswith(steps + "\ncalls: "), "the live run's text and statistics")
+    check(open(os.path.join(work, "m-live.png"), "rb").read() == open(os.path.join(work, "m-headless.png"),
+                                                                       "rb").read(), "the live run's screen")
 
     # Ctrl-C before any page came: nothing ran, status 130.
     server = wsclient.Server(vmrun, [keys])
