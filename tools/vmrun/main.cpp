@@ -38,16 +38,19 @@ namespace
         "  --screen FILE.png  write the 512 x 256 screen at the end, whatever ended it\n"
         "  --keys FILE        key script: lines \"STEP CODE\", the key held from then on\n"
         "  --stats            steps, calls, deepest stack, heap, time on standard error\n"
-        "  --serve[=ADDR:PORT]  run live in a web page served on ADDR:PORT (default\n"
-        "                     127.0.0.1:8080, port 0 any free one) until Ctrl-C: the screen,\n"
-        "                     the text, the keys held in the page, run, pause, step\n",
+        "  --serve[=ADDR:PORT]\n"
+        "                     run live in a web page on ADDR:PORT (default\n"
+        "                     127.0.0.1:8080, port 0 any free one) until Ctrl-C: the\n"
+        "                     screen, the text, the keys held in the page; run, pause,\n"
+        "                     step, restart\n",
         "Any other argument starting with \"-\" is an error.\n",
         "  0    Sys.halt was called or Sys.init returned\n"
         "  1    a load error, a usage error, a fault, Sys.error, or a file that cannot\n"
         "       be read or written\n"
         "  2    the step limit of --steps\n"
         "  3    a key was wanted after the end of standard input\n"
-        "  130  SIGINT (Ctrl-C); 143 SIGTERM: ends --serve\n",
+        "  130  SIGINT (Ctrl-C) ended --serve\n"
+        "  143  SIGTERM ended --serve\n",
         "",
     };
 
