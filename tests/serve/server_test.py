@@ -148,12 +148,28 @@ def main():
     server = wsclient.Server(vmrun, [mandelbrot], ["--stats", "--screen", os.path.join(work, "m-live.png")])
     page = wait_control(server.port)
     ended = page.until(lambda s: s["state"] == "ended", timeout=60)
+    # Restarted at 2,000 steps a second, it keeps to the clock; at full
+    # speed again it ends as before.
+    page.send("speed 2000")
+    page.send("restart")
+    page.until(lambda s: s["run"] == 2)
+    started = time.time()
+    time.sleep(0.5)
+    page.send("pause")
+    paused = page.until(lambda s: s["state"] == "paused")
+    elapsed = time.time() - started
+    check(300 <= paused["steps"] <= 2000 * elapsed + 500, "2,000 steps a second: %d steps in %.2f s"
+          % (paused["steps"], elapsed))
+    page.send("speed 0")
+    page.send("run")
+    again = page.until(lambda s: s["state"] == "ended", timeout=60)
+    check(again["run"] == 2 and again["steps"] == ended["steps"], "the restarted run: %r" % again)
     page.close()
     status, out, err = server.interrupt(signal.SIGINT)
     steps = headless.stderr.splitlines()[0]
     check(ended["exit"] == headless.returncode == 0 and ended["steps"] == int(steps.split(": ")[1]),
           "the live run ends as the headless one: %r against %r" % (ended, steps))
-    check(out == headless.stdout and err.startswith(steps + "\ncalls: "), "the live run's text and statistics")
+    check(out == 2 * headless.stdout and err.startswith(steps + "\ncalls: "), "the live runs' text and statistics")
     check(open(os.path.join(work, "m-live.png"), "rb").read() == open(os.path.join(work, "m-headless.png"),
                                                                        "rb").read(), "the live run's screen")
 
