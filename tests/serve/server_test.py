@@ -182,6 +182,28 @@ def main():
     try:
         http_cases(server.port)
 
+        # Clients that open sockets and hold them get 64 at most; the
+        # server takes requests again once they are gone.
+        held = [socket.create_connection(("127.0.0.1", server.port)) for _ in range(70)]
+        time.sleep(0.3)
+        try:
+            status, _, _ = wsclient.get(server.port)
+        except OSError:
+            status = 0
+        check(status == 0, "a request past 64 connections held is closed, not answered (%d)" % status)
+        for s in held:
+            s.close()
+        deadline = time.time() + 5
+        while time.time() < deadline:
+            try:
+                status, _, _ = wsclient.get(server.port)
+            except OSError:
+                status = 0
+            if status == 200:
+                break
+            time.sleep(0.05)
+        check(status == 200, "the page again once the sockets are closed (%d)" % status)
+
         # One page controls the run; a second is told so and closed.
         first = wait_control(server.port)
         second = wsclient.Client(server.port)
