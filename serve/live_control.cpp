@@ -41,6 +41,7 @@ namespace vm_serve
         const size_t text_kept = 1 << 20;
         const auto typed_ahead = milliseconds(250);
         const size_t presses_kept = 16;
+        const size_t history_kept = 1 << 16;
     }
 
     // The hooks of one run; they live on the machine's thread.
@@ -253,6 +254,9 @@ namespace vm_serve
         c.text_.append(bytes, size);
         if (c.text_.size() > text_kept)
             c.text_.erase(0, c.text_.size() - text_kept / 2);
+        c.history_.append(bytes, size);
+        if (c.history_.size() > 2 * history_kept)
+            c.history_.erase(0, c.history_.size() - history_kept);
         return static_cast<ssize_t>(size);
     }
 
@@ -351,12 +355,14 @@ namespace vm_serve
         return true;
     }
 
-    std::string live_control::take_text(uint64_t &run)
+    std::string live_control::take_text(uint64_t &run, bool from_start)
     {
         std::lock_guard<std::mutex> lock(mutex_);
         run = status_.run;
         std::string text;
         text.swap(text_);
+        if (from_start)
+            text = history_.substr(history_.size() > history_kept ? history_.size() - history_kept : 0);
         return text;
     }
 
@@ -404,6 +410,7 @@ namespace vm_serve
                 presses_.clear();
                 ++status_.run;
                 text_.clear();
+                history_.clear();
                 publish_status(paused_ ? run_state::paused : run_state::running, 0, 0);
                 attention_ = true; // the first checkpoint sees a pause asked before the start
             }

@@ -85,8 +85,9 @@ namespace vm_serve
         // The screen when it changed since `version`, which it advances.
         bool take_screen(uint64_t &version, screen_words &out);
         // The text printed since the last call (the page keeps the rest),
-        // and the run that printed it.
-        std::string take_text(uint64_t &run);
+        // and the run that printed it; from_start: the run's latest 64 KiB
+        // of text instead, for a page that has just come.
+        std::string take_text(uint64_t &run, bool from_start = false);
         // The status when it changed since `version`, which it advances. The
         // machine publishes it on every change of state and a few times a
         // second while it runs.
@@ -142,6 +143,7 @@ namespace vm_serve
         screen_words screen_{};      // the last screen published
         uint64_t screen_version_ = 0;
         std::string text_;           // printed, not yet taken
+        std::string history_;        // the run's latest text, taken or not
         live_status status_;
         uint64_t status_version_ = 0;
 

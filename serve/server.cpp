@@ -31,14 +31,31 @@ namespace vm_serve
         using error_code = beast::error_code;
 
         const auto request_timeout = std::chrono::seconds(10);
+        // Connections open at once, HTTP and WebSocket: more are closed at
+        // once, so that clients that open and hold sockets cannot use up
+        // the process's files.
+        const int connection_limit = 64;
         const auto tick_period = std::chrono::milliseconds(16);
 
         class server;
 
+        // Counts a connection for as long as its session lives.
+        class connection_slot
+        {
+        public:
+            explicit connection_slot(int &count) : count_(count) { ++count_; }
+            connection_slot(const connection_slot &) = delete;
+            connection_slot &operator=(const connection_slot &) = delete;
+            ~connection_slot() { --count_; }
+
+        private:
+            int &count_;
+        };
+
         class ws_session : public std::enable_shared_from_this<ws_session>
         {
         public:
-            ws_session(tcp::socket &&socket, server &s) : ws_(std::move(socket)), server_(s) {}
+            ws_session(tcp::socket &&socket, server &s);
             ~ws_session() { finish(); }
 
             void start(http::request<http::string_body> request);
@@ -56,6 +73,7 @@ namespace vm_serve
 
             websocket::stream<beast::tcp_stream> ws_;
             server &server_;
+            connection_slot slot_;
             beast::flat_buffer buffer_;
             std::deque<std::pair<bool, std::string>> outbox_;
             bool writing_ = false;
@@ -63,6 +81,7 @@ namespace vm_serve
             bool closing_ = false;
             bool controller_ = false;
             bool finished_ = false;
+            bool text_started_ = false; // the run's text so far goes first
             uint64_t screen_version_ = 0, status_version_ = 0;
             screen_words screen_{};
         };
@@ -70,7 +89,7 @@ namespace vm_serve
         class http_session : public std::enable_shared_from_this<http_session>
         {
         public:
-            http_session(tcp::socket &&socket, server &s) : stream_(std::move(socket)), server_(s) {}
+            http_session(tcp::socket &&socket, server &s);
             void read();
 
         private:
@@ -79,6 +98,7 @@ namespace vm_serve
 
             beast::tcp_stream stream_;
             server &server_;
+            connection_slot slot_;
             beast::flat_buffer buffer_;
             std::optional<http::request_parser<http::string_body>> parser_;
             bool keep_alive_ = false;
@@ -133,6 +153,7 @@ namespace vm_serve
             const listen_address &address() const { return address_; }
             live_control &control() { return control_; }
             const vm_runner::program &program() const { return program_; }
+            int &connections() { return connections_; }
 
             // One page controls the run; the first to ask gets it.
             bool take_control(const std::shared_ptr<ws_session> &session)
@@ -153,7 +174,7 @@ namespace vm_serve
             void accept()
             {
                 acceptor_.async_accept([this](const error_code &ec, tcp::socket socket) {
-                    if (!ec)
+                    if (!ec && connections_ < connection_limit)
                         std::make_shared<http_session>(std::move(socket), *this)->read();
                     if (ec != net::error::operation_aborted)
                         accept();
@@ -178,6 +199,7 @@ namespace vm_serve
             // Before the io_context: the sessions that die with it still
             // give up control here.
             std::weak_ptr<ws_session> controller_;
+            int connections_ = 0;
             net::io_context ioc_{1};
             tcp::acceptor acceptor_;
             net::signal_set signals_;
@@ -185,6 +207,16 @@ namespace vm_serve
         };
 
         // --- HTTP ---
+
+        http_session::http_session(tcp::socket &&socket, server &s)
+            : stream_(std::move(socket)), server_(s), slot_(s.connections())
+        {
+        }
+
+        ws_session::ws_session(tcp::socket &&socket, server &s)
+            : ws_(std::move(socket)), server_(s), slot_(s.connections())
+        {
+        }
 
         void http_session::read()
         {
@@ -283,7 +315,14 @@ namespace vm_serve
 
         void ws_session::start(http::request<http::string_body> request)
         {
-            ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+            // A page that only watches sends nothing for minutes: pings keep
+            // it, and a page that vanished without closing is let go after
+            // the idle timeout.
+            websocket::stream_base::timeout timeouts =
+                websocket::stream_base::timeout::suggested(beast::role_type::server);
+            timeouts.idle_timeout = std::chrono::seconds(30);
+            timeouts.keep_alive_pings = true;
+            ws_.set_option(timeouts);
             ws_.read_message_max(page_message_limit);
             ws_.set_option(websocket::stream_base::decorator(
                 [](websocket::response_type &response) { response.set(http::field::server, "vmrun"); }));
@@ -385,7 +424,8 @@ namespace vm_serve
                                 json_string(status.report) + "\"}");
             }
             uint64_t run = 0;
-            const std::string text = c.take_text(run);
+            const std::string text = c.take_text(run, !text_started_);
+            text_started_ = true;
             if (!text.empty())
                 send(false, "{\"type\":\"text\",\"run\":" + std::to_string(run) + ",\"text\":\"" + json_string(text) +
                                 "\"}");

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """vmrun --serve without a browser, over loopback from a raw-socket client:
-which requests get the page and which get 403 (Host, Origin), the one page
+a live run against the headless run of the same program, which requests get the page and which get 403 (Host, Origin), the one page
 that controls a run, messages the page must not send (each closes that
 connection only, and the run goes on), a client that vanishes while holding
 a key, and the signals that end the server.
@@ -137,6 +137,42 @@ def main():
     shutil.copytree(os.path.join(ROOT, "tests", "serve", "keys"), keys)
     subprocess.run([jackc, keys], check=True)
 
+    # A live run is the headless run: the bundled example, run to its end
+    # with a page connected, gives the same steps, text and screen.
+    mandelbrot = os.path.join(work, "mandelbrot")
+    shutil.copytree(os.path.join(ROOT, "examples", "mandelbrot"), mandelbrot,
+                    ignore=shutil.ignore_patterns("*.vm", "*.png"))
+    subprocess.run([jackc, mandelbrot], check=True)
+    headless = subprocess.run([vmrun, "--stats", "--screen", os.path.join(work, "m-headless.png"), mandelbrot],
+                              capture_output=True, text=True, timeout=60)
+    server = wsclient.Server(vmrun, [mandelbrot], ["--stats", "--screen", os.path.join(work, "m-live.png")])
+    page = wait_control(server.port)
+    ended = page.until(lambda s: s["state"] == "ended", timeout=60)
+    # Restarted at 2,000 steps a second, it keeps to the clock; at full
+    # speed again it ends as before.
+    page.send("speed 2000")
+    page.send("restart")
+    page.until(lambda s: s["run"] == 2)
+    started = time.time()
+    time.sleep(0.5)
+    page.send("pause")
+    paused = page.until(lambda s: s["state"] == "paused")
+    elapsed = time.time() - started
+    check(300 <= paused["steps"] <= 2000 * elapsed + 500, "2,000 steps a second: %d steps in %.2f s"
+          % (paused["steps"], elapsed))
+    page.send("speed 0")
+    page.send("run")
+    again = page.until(lambda s: s["state"] == "ended", timeout=60)
+    check(again["run"] == 2 and again["steps"] == ended["steps"], "the restarted run: %r" % again)
+    page.close()
+    status, out, err = server.interrupt(signal.SIGINT)
+    steps = headless.stderr.splitlines()[0]
+    check(ended["exit"] == headless.returncode == 0 and ended["steps"] == int(steps.split(": ")[1]),
+          "the live run ends as the headless one: %r against %r" % (ended, steps))
+    check(out == 2 * headless.stdout and err.startswith(steps + "\ncalls: "), "the live runs' text and statistics")
+    check(open(os.path.join(work, "m-live.png"), "rb").read() == open(os.path.join(work, "m-headless.png"),
+                                                                       "rb").read(), "the live run's screen")
+
     # Ctrl-C before any page came: nothing ran, status 130.
     server = wsclient.Server(vmrun, [keys])
     status, _, err = server.interrupt(signal.SIGINT)
@@ -145,6 +181,28 @@ def main():
     server = wsclient.Server(vmrun, [keys])
     try:
         http_cases(server.port)
+
+        # Clients that open sockets and hold them get 64 at most; the
+        # server takes requests again once they are gone.
+        held = [socket.create_connection(("127.0.0.1", server.port)) for _ in range(70)]
+        time.sleep(0.3)
+        try:
+            status, _, _ = wsclient.get(server.port)
+        except OSError:
+            status = 0
+        check(status == 0, "a request past 64 connections held is closed, not answered (%d)" % status)
+        for s in held:
+            s.close()
+        deadline = time.time() + 5
+        while time.time() < deadline:
+            try:
+                status, _, _ = wsclient.get(server.port)
+            except OSError:
+                status = 0
+            if status == 200:
+                break
+            time.sleep(0.05)
+        check(status == 200, "the page again once the sockets are closed (%d)" % status)
 
         # One page controls the run; a second is told so and closed.
         first = wait_control(server.port)
@@ -176,11 +234,13 @@ def main():
         c = wait_control(server.port)
         text = ""
         deadline = time.time() + 10
-        while "held 0" not in text and time.time() < deadline:
+        while "held 65\nheld 0\n" not in text and time.time() < deadline:
             m = c.receive()
             if m and not m[0] and m[1]["type"] == "text":
                 text += m[1]["text"]
-        check("held 0\n" in text, "the key of a page that vanished is released: %r" % text)
+        # The new page is given the run's text so far, then what follows.
+        check(text.startswith("keys:\n") and "held 65\nheld 0\n" in text,
+              "the key of a page that vanished is released: %r" % text)
         c.close()
 
         bad_messages(server.port)
@@ -194,12 +254,17 @@ def main():
         check(": note: interrupted by SIGINT: " in err.split("\n")[0] and "/Main.jack:" in err.split("\n")[0] and
               "call stack, innermost first:\n    Main.main (" in err, "SIGINT: the report %r" % err)
         check(out.startswith("keys:\n"), "the text goes to standard output too: %r" % out[:40])
-        # SIGTERM: 143.
-        server = wsclient.Server(vmrun, [keys])
-        wait_control(server.port).close()
+        # SIGTERM: 143, and --screen writes the screen as it stands, here
+        # as a headless run leaves it when it first wants a key.
+        live_png, headless_png = os.path.join(work, "live.png"), os.path.join(work, "headless.png")
+        subprocess.run([vmrun, "--screen", headless_png, keys], stdin=subprocess.DEVNULL, capture_output=True)
+        server = wsclient.Server(vmrun, [keys], ["--screen", live_png])
+        page = wait_control(server.port)
+        page.until(lambda s: s["key"])
         status, _, err = server.interrupt(signal.SIGTERM)
         server = None
         check(status == 143 and ": note: interrupted by SIGTERM: " in err.split("\n")[0], "SIGTERM: %d %r" % (status, err))
+        check(open(live_png, "rb").read() == open(headless_png, "rb").read(), "--screen of a live run")
     finally:
         if server is not None:
             server.kill()

@@ -58,21 +58,25 @@ namespace
         "  --no-fold          compile .jack files without folding constants\n"
         "  --profile FILE     the steps of each call stack to FILE (folded stacks), and\n"
         "                     the 20 functions with the most steps on standard error\n"
-        "  --profile-lines FILE  the steps of each Jack line to FILE\n"
+        "  --profile-lines FILE\n"
+        "                     the steps of each Jack line to FILE\n"
         "  --trace FILE       a line per call and per return to FILE\n"
         "  --trace-steps FILE a line per step to FILE\n"
         "  --record FILE.png  the screen as an animated PNG, a frame when it changed\n"
         "  --record-every N   look at the screen every N steps (default 1000000)\n"
-        "  --serve[=ADDR:PORT]  run live in a web page served on ADDR:PORT (default\n"
-        "                     127.0.0.1:8080, port 0 any free one) until Ctrl-C: the screen,\n"
-        "                     the text, the keys held in the page, run, pause, step\n",
+        "  --serve[=ADDR:PORT]\n"
+        "                     run live in a web page on ADDR:PORT (default\n"
+        "                     127.0.0.1:8080, port 0 any free one) until Ctrl-C: the\n"
+        "                     screen, the text, the keys held in the page; run, pause,\n"
+        "                     step, restart\n",
         "Any other argument starting with \"-\" is an error.\n",
         "  0    Sys.halt was called or Sys.init returned\n"
         "  1    a load error, a usage error, a fault, Sys.error, or a file that cannot\n"
         "       be read or written\n"
         "  2    the step limit of --steps\n"
         "  3    a key was wanted after the end of standard input\n"
-        "  130  SIGINT (Ctrl-C), 143 SIGTERM: the run ends as at the step limit\n",
+        "  130  SIGINT (Ctrl-C) ended the run, which ends as at the step limit\n"
+        "  143  SIGTERM ended the run, likewise\n",
         "",
     };
 
@@ -372,8 +376,7 @@ int main(int argc, char **argv)
     }
 #else
     if (serve)
-        fail("--serve: this vmrun was built without the live server (Boost.Beast was not found when it was "
-             "configured; Debian: apt-get install libboost-dev)");
+        fail("--serve: this vmrun was built without the live server: " JACK_SERVE_LEFT_OUT);
 #endif
 
     const auto start = std::chrono::steady_clock::now();
