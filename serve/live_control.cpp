@@ -139,6 +139,24 @@ namespace vm_serve
                     break;
                 if (c_.steps_asked_ > 0)
                 {
+                    // A Jack statement goes on, one command at a time, until
+                    // the place changes.
+                    const jack_place here = m.place();
+                    if (c_.settings_.unit == step_unit::jack_statement && here.file >= 0)
+                    {
+                        if (!stepping_)
+                        {
+                            stepping_ = true;
+                            step_from_ = here;
+                            return 1;
+                        }
+                        if (here.file == step_from_.file && here.line == step_from_.line &&
+                            here.column == step_from_.column)
+                            return 1;
+                        stepping_ = false;
+                        c_.steps_asked_ = 0;
+                        continue;
+                    }
                     // Still paused: attention stays up, so that the next
                     // checkpoint, one step on, stops again.
                     --c_.steps_asked_;
@@ -216,6 +234,8 @@ namespace vm_serve
 
         live_control &c_;
         uint64_t interval_ = 1 << 16;
+        bool stepping_ = false;  // a Jack statement's step is under way
+        jack_place step_from_;
         clock::time_point last_checkpoint_;
         clock::time_point next_screen_, next_status_;
         clock::time_point window_start_;

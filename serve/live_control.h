@@ -30,11 +30,13 @@ namespace vm_serve
     };
     const char *state_name(run_state state);
 
-    // What a step is when the run is paused. Only the VM command is known
-    // today; a Jack statement is another unit once runs know their sources.
+    // What a step is when the run is paused: one VM command, or, where the
+    // program carries Jack places, one Jack statement (the commands up to
+    // the next place).
     enum class step_unit
     {
         vm_command,
+        jack_statement,
     };
 
     struct live_settings

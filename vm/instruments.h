@@ -39,6 +39,20 @@ namespace vm_runner
         std::vector<std::pair<int, int>> children;  // function, node
     };
 
+    // A count as reports show it: 1,037.
+    inline std::string with_commas(uint64_t n)
+    {
+        const std::string digits = std::to_string(n);
+        std::string out;
+        for (size_t i = 0; i < digits.size(); ++i)
+        {
+            if (i > 0 && (digits.size() - i) % 3 == 0)
+                out += ',';
+            out += digits[i];
+        }
+        return out;
+    }
+
     // SIGINT or SIGTERM, as a signal handler sets it: the run ends at its
     // next event as the step limit ends it. 0 while none came.
     extern volatile int pending_interrupt;

@@ -925,6 +925,14 @@ namespace vm_runner
         throw run_ended();
     }
 
+    std::string machine::where() const
+    {
+        const jack_place here = place();
+        if (here.file < 0)
+            return location() + call_stack();
+        return "at " + jack_position(here) + "\n" + jack_source_lines(here) + call_stack();
+    }
+
     std::string machine::jack_position(const jack_place &place, bool column) const
     {
         if (place.file < 0)
@@ -958,21 +966,6 @@ namespace vm_runner
         const source_place place = p_.places[pc_];
         return "at " + p_.functions[p_.function_of[pc_]].name + ", " + p_.files[place.file] + ":" +
                std::to_string(place.line) + ": " + command_text(p_, pc_) + "\n";
-    }
-
-    namespace
-    {
-        std::string with_commas(size_t n)
-        {
-            std::string digits = std::to_string(n), out;
-            for (size_t i = 0; i < digits.size(); ++i)
-            {
-                if (i > 0 && (digits.size() - i) % 3 == 0)
-                    out += ',';
-                out += digits[i];
-            }
-            return out;
-        }
     }
 
     std::string machine::call_stack() const

@@ -74,7 +74,10 @@ namespace vm_runner
         const std::string &report() const { return report_; }
         // Where the run stands: the command about to run and the call stack,
         // as a report shows them.
-        std::string where() const { return location() + call_stack(); }
+        // In Jack, where the program carries Jack places.
+        std::string where() const;
+        // The Jack place of the command about to run; file -1 for none.
+        jack_place place() const { return jack_place_of(p_, pc_); }
         // The text printed and not yet written to options.text_output (all of
         // it when there is none).
         const std::string &text() const { return text_; }

@@ -3,7 +3,8 @@
 chromium-driver. The page's canvas must show exactly the screen that a
 headless run of the same program writes with --screen; arrow keys pressed
 in the page must reach the program, both as keys read and as the key held;
-pause and step must stop the run and move it one command at a time. Last,
+pause and step must stop the run and move it one Jack statement at a time,
+the report showing the Jack line. Last,
 the page running the bundled game is taken as a screenshot.
 
     browser_test.py --bin BUILD/bin --work DIR [--screenshot FILE.png]
@@ -154,15 +155,22 @@ def main():
         driver.find_element(By.ID, "pause").click()
         paused = wait_for(driver, "vmPage.status.state === 'paused' && vmPage.status", "the run pauses")
         report = driver.find_element(By.ID, "report").text
-        if "Main.main" not in report or "call stack" not in report:
-            fail("the report pane does not show where the run stands: %r" % report)
+        if "Main.main" not in report or "call stack" not in report or "/Main.jack:" not in report:
+            fail("the report pane does not show where the run stands in Jack: %r" % report)
+        # Run from source, a step is a Jack statement: the run moves on, and
+        # the place the report names changes.
+        steps, place = paused["steps"], report.split("\n")[0]
         for n in (1, 2):
             driver.find_element(By.ID, "step").click()
-            wait_for(driver, "vmPage.status.state === 'paused' && vmPage.status.steps === %d" % (paused["steps"] + n),
-                     "step %d moves the run by one command" % n)
+            moved = wait_for(driver, "vmPage.status.state === 'paused' && vmPage.status.steps > %d && vmPage.status"
+                             % steps, "step %d moves the run on" % n)
+            steps = moved["steps"]
+            now = driver.find_element(By.ID, "report").text.split("\n")[0]
+            if now == place:
+                fail("step %d stayed on the statement %r" % (n, place))
+            place = now
         driver.find_element(By.ID, "run").click()
-        wait_for(driver, "vmPage.status.state === 'running' && vmPage.status.steps > %d" % (paused["steps"] + 2),
-                 "the run goes on")
+        wait_for(driver, "vmPage.status.state === 'running' && vmPage.status.steps > %d" % steps, "the run goes on")
         status, out, err = server.interrupt()
         server = None
         if status != 130 or "interrupted by SIGINT: " not in err:

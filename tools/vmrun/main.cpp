@@ -150,18 +150,6 @@ namespace
         return out;
     }
 
-    std::string with_commas(uint64_t n)
-    {
-        std::string digits = std::to_string(n), out;
-        for (size_t i = 0; i < digits.size(); ++i)
-        {
-            if (i > 0 && (digits.size() - i) % 3 == 0)
-                out += ',';
-            out += digits[i];
-        }
-        return out;
-    }
-
     // The 20 functions that took the most steps themselves: their steps,
     // share, steps with those of the functions they called, and calls.
     std::string profile_table(const machine &m)
@@ -400,6 +388,9 @@ int main(int argc, char **argv)
         settings.live.step_limit = options.step_limit;
         settings.live.stats = stats;
         settings.live.text_copy = stdout;
+        // A step of the page is a Jack statement where the program has them.
+        settings.live.unit = p.jack_places.empty() ? vm_serve::step_unit::vm_command
+                                                   : vm_serve::step_unit::jack_statement;
         const vm_serve::serve_result result = vm_serve::serve(p, settings);
         int exit_status = result.exit_status;
         if (!screen_path.empty() && !result.memory.empty() && !write_screen(screen_path, result.memory.data()))
