@@ -37,6 +37,9 @@ namespace vm_runner
         int parent;
         uint64_t self_steps = 0;
         std::vector<std::pair<int, int>> children;  // function, node
+        // The child last entered: a loop calls the same function again and
+        // again, and finds it here without a search.
+        int last_function = -1, last_child = -1;
     };
 
     // A count as reports show it: 1,037.

@@ -64,7 +64,7 @@ namespace vm_runner
         instrumented_ = instruments_.any();
         if (instruments_.profile)
         {
-            profile_nodes_.push_back(profile_node{-1, -1, 0, {}});
+            profile_nodes_.push_back(profile_node{-1, -1, 0, {}, -1, -1});
             calls_of_.assign(p_.functions.size(), 0);
         }
         if (instruments_.profile_lines)
@@ -100,14 +100,21 @@ namespace vm_runner
             const int parent = profile_stack_.empty() ? 0 : profile_stack_.back();
             const int function = frames_[profile_stack_.size()].function;
             int child = -1;
-            for (const auto &[f, node] : profile_nodes_[static_cast<size_t>(parent)].children)
-                if (f == function)
-                    child = node;
-            if (child < 0)
+            if (profile_nodes_[static_cast<size_t>(parent)].last_function == function)
+                child = profile_nodes_[static_cast<size_t>(parent)].last_child;
+            else
             {
-                child = static_cast<int>(profile_nodes_.size());
-                profile_nodes_[static_cast<size_t>(parent)].children.push_back({function, child});
-                profile_nodes_.push_back(profile_node{function, parent, 0, {}});
+                for (const auto &[f, node] : profile_nodes_[static_cast<size_t>(parent)].children)
+                    if (f == function)
+                        child = node;
+                if (child < 0)
+                {
+                    child = static_cast<int>(profile_nodes_.size());
+                    profile_nodes_[static_cast<size_t>(parent)].children.push_back({function, child});
+                    profile_nodes_.push_back(profile_node{function, parent, 0, {}, -1, -1});
+                }
+                profile_nodes_[static_cast<size_t>(parent)].last_function = function;
+                profile_nodes_[static_cast<size_t>(parent)].last_child = child;
             }
             profile_stack_.push_back(child);
             ++calls_of_[static_cast<size_t>(function)];
