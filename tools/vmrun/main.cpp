@@ -270,6 +270,14 @@ namespace
 int main(int argc, char **argv)
 {
     Jack_Command_Line::answer_standard_options(argc, argv, help);
+    // Ctrl-C and SIGTERM end the run as the step limit does: its text, its
+    // screen and its statistics are kept. One that comes while the program
+    // is compiled or loaded ends the run at its start.
+    struct sigaction on_signal = {};
+    on_signal.sa_handler = [](int signal) { pending_interrupt = signal; };
+    sigemptyset(&on_signal.sa_mask);
+    sigaction(SIGINT, &on_signal, nullptr);
+    sigaction(SIGTERM, &on_signal, nullptr);
 
     run_options options;
     load_options load;
@@ -424,13 +432,6 @@ int main(int argc, char **argv)
         instruments.record_every = record_every;
     }
     machine m(p, options, checks, instruments);
-    // Ctrl-C and SIGTERM end the run as the step limit does: its text, its
-    // screen and its statistics are kept.
-    struct sigaction on_signal = {};
-    on_signal.sa_handler = [](int signal) { pending_interrupt = signal; };
-    sigemptyset(&on_signal.sa_mask);
-    sigaction(SIGINT, &on_signal, nullptr);
-    sigaction(SIGTERM, &on_signal, nullptr);
     if (checks == heap_checks::on && !m.heap_checked())
         std::fputs("vmrun: --check: the program brings its own Memory.alloc or Memory.deAlloc, so its heap is not "
                    "checked\n",

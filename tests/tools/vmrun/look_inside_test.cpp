@@ -55,7 +55,7 @@ namespace
         return text;
     }
 
-    // SIGINT or SIGTERM half a second into the run, in each state a run can
+    // SIGINT or SIGTERM a second into the run, in each state a run can
     // be in: the text so far, the screen, the statistics and the report are
     // all there, and the status is the signal's.
     TEST(LookInside, AnInterruptKeepsTheResult)
@@ -93,8 +93,10 @@ namespace
             folder dir;
             for (const auto &[name, text] : c.files)
                 dir.write(name, text);
-            // Standard input stays open while the program waits for a key.
-            const std::string command = "sleep 5 | timeout --preserve-status -s " + std::string(c.signal) + " 0.5 " +
+            // Standard input stays open while the program waits for a key;
+            // a second is time enough to compile and reach the state even
+            // under the sanitizers on a busy machine.
+            const std::string command = "sleep 5 | timeout --preserve-status -s " + std::string(c.signal) + " 1 " +
                                         program("vmrun") + " --stats --screen " + dir.path + "/s.png " + dir.path;
             const process_result r = run_process({"/bin/sh", "-c", command});
             EXPECT_EQ(r.exit_code, c.status) << r.err;
