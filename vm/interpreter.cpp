@@ -169,6 +169,27 @@ namespace vm_runner
 
     void machine::note_alloc(int address, int words)
     {
+        // A long run gives out blocks without end; only those some word
+        // still names are kept, renumbered, when the list grows long.
+        if (blocks_.size() >= 65536)
+        {
+            std::vector<int32_t> renumbered(blocks_.size() + 1, 0);
+            std::vector<heap_block> kept;
+            for (int a = heap_base; a < heap_end; ++a)
+            {
+                int32_t &id = block_of_[static_cast<size_t>(a)];
+                if (id == 0)
+                    continue;
+                const size_t old = static_cast<size_t>(id > 0 ? id : -id);
+                if (renumbered[old] == 0)
+                {
+                    kept.push_back(blocks_[old - 1]);
+                    renumbered[old] = static_cast<int32_t>(kept.size());
+                }
+                id = id > 0 ? renumbered[old] : -renumbered[old];
+            }
+            blocks_ = std::move(kept);
+        }
         blocks_.push_back(heap_block{address, words, jack_place_of(p_, pc_), jack_place{}});
         const int32_t id = static_cast<int32_t>(blocks_.size());
         std::fill(block_of_.begin() + address, block_of_.begin() + address + words, id);

@@ -98,6 +98,16 @@ namespace
          "DIR/Main.jack:6:9: error: address 2051 is in a block freed at DIR/Main.jack:5\n        let a[2] = 1;\n"
          "        ^\n" +
              call_stack + "    Main.main (DIR/Main.jack:6)\n    Sys.init (library)\n"},
+        {"CheckFreedAfterNinetyThousandBlocks", {"--check"},
+         "class Main {\n    function void main() {\n        var Array a, b;\n        var int i;\n"
+         "        while (i < 30000) {\n            let b = Array.new(3);\n            do b.dispose();\n"
+         "            let b = Array.new(5);\n            do b.dispose();\n            let b = Array.new(2);\n"
+         "            do b.dispose();\n            let i = i + 1;\n        }\n        let a = Array.new(4);\n"
+         "        do a.dispose();\n        let a[3] = 1;\n        return;\n    }\n}\n",
+         1, "",
+         "DIR/Main.jack:16:9: error: address 2052 is in a block freed at DIR/Main.jack:15\n        let a[3] = 1;\n"
+         "        ^\n" +
+             call_stack + "    Main.main (DIR/Main.jack:16)\n    Sys.init (library)\n"},
         {"CheckTheAllocatorsWord", {"--check"},
          "class Main {\n    function void main() {\n        var Array a;\n        var int n;\n"
          "        let a = Array.new(3);\n        let n = a[-1];\n        do Output.printInt(n);\n        return;\n"
