@@ -483,6 +483,10 @@ namespace vm_runner
                              (f.arguments == 1 ? " argument" : " arguments"),
                          std::to_string(call.arguments));
                 p_.code[call.pc].op = opcode::call_library;
+                if (options_.inline_arithmetic && lib->second == lib_Math_multiply)
+                    p_.code[call.pc].op = opcode::call_multiply;
+                if (options_.inline_arithmetic && lib->second == lib_Math_divide)
+                    p_.code[call.pc].op = opcode::call_divide;
                 p_.code[call.pc].big = lib->second;
             }
 

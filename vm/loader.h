@@ -29,6 +29,9 @@ namespace vm_runner
         // Calls of functions that neither the files nor the library define
         // load, and fault only when one is reached.
         bool allow_undefined = false;
+        // Math.multiply and Math.divide in the loop itself; off, every
+        // library call goes through the library, as the tests compare.
+        bool inline_arithmetic = true;
     };
 
     // The files are laid out in the order of their base names, byte by byte
