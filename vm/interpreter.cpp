@@ -37,23 +37,40 @@ namespace vm_runner
         // More frames than the stack can hold can only come from a program
         // that moves SP itself; the list of frames must not grow without end.
         const size_t frame_limit = 100000;
+        // A call of VM code is refused at the limit, and a library function
+        // can be called on top of that.
+        const size_t frame_capacity = frame_limit + 2;
 
         // Each call of VM code by the library runs a loop of its own inside
         // the library function. The stack holds no more than about 360
         // frames; a program that moves SP could nest them without end, and
         // with them the runner's own stack.
         const int nesting_limit = 1000;
+
+        // A binary command of the fused code on its two words.
+        [[gnu::always_inline]] inline int16_t binary_value(uint8_t operation, int16_t x, int16_t y)
+        {
+            switch (static_cast<opcode>(operation))
+            {
+            case opcode::add: return static_cast<int16_t>(static_cast<uint16_t>(x) + static_cast<uint16_t>(y));
+            case opcode::sub: return static_cast<int16_t>(static_cast<uint16_t>(x) - static_cast<uint16_t>(y));
+            case opcode::eq: return x == y ? -1 : 0;
+            case opcode::gt: return x > y ? -1 : 0;
+            case opcode::lt: return x < y ? -1 : 0;
+            case opcode::bit_and: return static_cast<int16_t>(x & y);
+            default: return static_cast<int16_t>(x | y);
+            }
+        }
     }
 
     machine::machine(const program &p, run_options options, heap_checks checks, run_instruments instruments)
-        : p_(p), options_(std::move(options))
+        : p_(p), options_(std::move(options)), frames_(frame_capacity)
     {
         std::memset(ram_, 0, sizeof ram_);
         ram_[0] = stack_base;
         // The allocator is ready even for a program whose own Sys.init never
         // calls Memory.init.
-        free_blocks[heap_base] = heap_end - heap_base;
-        frames_.reserve(512);
+        free_blocks.push_back({heap_base, heap_end - heap_base});
         // The blocks are known only while the library's allocator gives
         // them out and takes them back.
         checking_ = checks == heap_checks::on && !p_.functions[p_.library_functions[lib_Memory_alloc]].defined() &&
@@ -205,14 +222,6 @@ namespace vm_runner
         std::fill(block_of_.begin() + b.address, block_of_.begin() + b.address + b.words, -id);
     }
 
-    int machine::heap_in_use() const
-    {
-        int words = 0;
-        for (const auto &[address, size] : taken_blocks)
-            words += size;
-        return words;
-    }
-
     run_status machine::run()
     {
         run_status status = status_halted;
@@ -326,7 +335,7 @@ namespace vm_runner
     //
     // kind 0 is the plain loop, 1 the checked one, 2 the one that feeds the
     // instruments (and checks when --check asks).
-    template <int kind> [[gnu::always_inline]] inline void machine::run_loop_body(size_t base)
+    template <int kind> void machine::run_loop_body(size_t base)
     {
         const instruction *const code = p_.code.data();
         const int32_t *const block_of = kind != 0 ? block_of_.data() : nullptr;
@@ -407,22 +416,22 @@ namespace vm_runner
     {                                                                                                                  \
         NEED_PUSH();                                                                                                   \
         int16_t v_;                                                                                                    \
-        CHECK_BLOCK(base_register, ram[base_register] + in.small);                                                     \
-        LOAD(ram[base_register] + in.small, v_);                                                                       \
+        CHECK_BLOCK(base_register, ram[base_register] + in->small);                                                     \
+        LOAD(ram[base_register] + in->small, v_);                                                                       \
         ram[sp++] = v_;                                                                                                \
         if (sp > max_sp)                                                                                               \
             max_sp = sp;                                                                                               \
         ++pc;                                                                                                          \
-        continue;                                                                                                      \
+        DISPATCH();                                                                                                      \
     }
 #define POP_TO(base_register)                                                                                          \
     {                                                                                                                  \
         NEED_WORDS(1);                                                                                                 \
-        CHECK_BLOCK(base_register, ram[base_register] + in.small);                                                     \
+        CHECK_BLOCK(base_register, ram[base_register] + in->small);                                                     \
         const int16_t v_ = ram[--sp];                                                                                  \
-        STORE(ram[base_register] + in.small, v_);                                                                      \
+        STORE(ram[base_register] + in->small, v_);                                                                      \
         ++pc;                                                                                                          \
-        continue;                                                                                                      \
+        DISPATCH();                                                                                                      \
     }
 #define BINARY(expression)                                                                                             \
     {                                                                                                                  \
@@ -431,7 +440,7 @@ namespace vm_runner
         const int16_t x = ram[sp - 1];                                                                                 \
         ram[sp - 1] = static_cast<int16_t>(expression);                                                                \
         ++pc;                                                                                                          \
-        continue;                                                                                                      \
+        DISPATCH();                                                                                                      \
     }
 #define UNARY(expression)                                                                                              \
     {                                                                                                                  \
@@ -439,9 +448,91 @@ namespace vm_runner
         const int16_t x = ram[sp - 1];                                                                                 \
         ram[sp - 1] = static_cast<int16_t>(expression);                                                                \
         ++pc;                                                                                                          \
-        continue;                                                                                                      \
+        DISPATCH();                                                                                                      \
     }
 
+// A fused instruction that cannot run as one runs its first command alone.
+#define FALL_BACK()                                                                                                    \
+    {                                                                                                                  \
+        in = &code[pc];                                                                                                \
+        goto dispatch;                                                                                                 \
+    }
+// The word a fused instruction reads or writes through a base and an
+// index: 1 to 24576, and under --check what a lone command would not fault
+// on. (0 is SP, held in sp; 1 to 4 are words as any other for a push or a
+// pop, and a fused run writes at most one word, last.)
+#define FUSED_ADDRESS(base, index, address)                                                                            \
+    {                                                                                                                  \
+        address = ram[base] + (index);                                                                                 \
+        if (static_cast<unsigned>(address - 1) >= 24576u)                                                              \
+            FALL_BACK();                                                                                               \
+        if (kind != 0 && check_now && ((base) == 3 || (base) == 4) &&                                                  \
+            static_cast<unsigned>(address) < unsigned(screen_base) && block_of[address] <= 0)                          \
+            FALL_BACK();                                                                                               \
+    }
+// A push's source: a constant (base 0) or a word.
+#define FUSED_SOURCE(base, index, address)                                                                             \
+    if ((base) != 0)                                                                                                   \
+        FUSED_ADDRESS(base, index, address)
+#define FUSED_VALUE(base, index, address) ((base) == 0 ? static_cast<int16_t>(index) : ram[address])
+// Every fused run stays within the stack when it starts with SP in 264 to
+// 2040: none takes more than two words below SP or puts more than five
+// above it. Elsewhere its commands run one at a time, faulting as they do.
+#define FUSED_RUN(steps)                                                                                               \
+    if (remaining < (steps) - 1u ||                                                                                    \
+        static_cast<unsigned>(sp - (stack_base + 8)) > unsigned(stack_end - 8 - stack_base - 8))                       \
+        FALL_BACK();
+// The two pushes and the binary command of a fused expression, with the
+// words they leave above the stack; the second push may read the word the
+// first wrote.
+#define FUSED_EXPRESSION(steps)                                                                                        \
+    FUSED_RUN(steps);                                                                                                  \
+    int from = 0, from2 = 0;                                                                                           \
+    FUSED_SOURCE(in->first, in->a, from);                                                                              \
+    FUSED_SOURCE(in->second, in->b, from2);                                                                            \
+    const int16_t x = FUSED_VALUE(in->first, in->a, from);                                                             \
+    ram[sp] = x;                                                                                                       \
+    const int16_t y = FUSED_VALUE(in->second, in->b, from2);                                                           \
+    ram[sp + 1] = y;                                                                                                   \
+    const int16_t value = binary_value(in->operation, x, y);                                                           \
+    if (sp + 2 > max_sp)                                                                                               \
+        max_sp = sp + 2;                                                                                               \
+    remaining -= (steps) - 1u;
+
+// Each handler ends in a dispatch of its own (one indirect jump per
+// handler, which the processor predicts far better than one shared jump);
+// an event falls through to the top of the loop.
+#define STEP()                                                                                                         \
+    --remaining;                                                                                                       \
+    in = &run[pc];                                                                                                     \
+    if (kind == 2)                                                                                                     \
+    {                                                                                                                  \
+        if (line_steps != nullptr && line_of_pc[pc] >= 0)                                                              \
+            ++line_steps[line_of_pc[pc]];                                                                              \
+        if (step_trace != nullptr)                                                                                     \
+            trace_step(pc, sp, target_ - remaining);                                                                   \
+    }
+#define DISPATCH()                                                                                                     \
+    {                                                                                                                  \
+        if (__builtin_expect(remaining == 0, 0))                                                                       \
+            continue;                                                                                                  \
+        STEP();                                                                                                        \
+        goto *handlers[static_cast<int>(in->op)];                                                                      \
+    }
+#define CASE(name)                                                                                                     \
+    case opcode::name:                                                                                                 \
+    op_##name:
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpedantic"
+        const void *const handlers[] = {
+#define VM_OPCODE(name) &&op_##name,
+#include "vm/opcodes.def"
+#undef VM_OPCODE
+        };
+        const instruction *const run =
+            p_.fused.empty() || (kind == 2 && (line_steps != nullptr || step_trace != nullptr)) ? code : p_.fused.data();
+        const instruction *in;
         for (;;)
         {
             if (__builtin_expect(remaining == 0, 0))
@@ -449,93 +540,88 @@ namespace vm_runner
                 SAVE();
                 remaining = next_event();
             }
-            --remaining;
-            const instruction in = code[pc];
-            if (kind == 2)
+            STEP();
+        dispatch:
+            switch (in->op)
             {
-                if (line_steps != nullptr && line_of_pc[pc] >= 0)
-                    ++line_steps[line_of_pc[pc]];
-                if (step_trace != nullptr)
-                    trace_step(pc, sp, target_ - remaining);
-            }
-            switch (in.op)
-            {
-            case opcode::push_constant:
+            CASE(push_constant)
                 NEED_PUSH();
-                ram[sp++] = static_cast<int16_t>(in.small);
+                ram[sp++] = static_cast<int16_t>(in->small);
                 if (sp > max_sp)
                     max_sp = sp;
                 ++pc;
-                continue;
-            case opcode::push_local:
+                DISPATCH();
+            CASE(push_local)
                 PUSH_FROM(1);
-            case opcode::push_argument:
+            CASE(push_argument)
                 PUSH_FROM(2);
-            case opcode::push_this:
+            CASE(push_this)
                 PUSH_FROM(3);
-            case opcode::push_that:
+            CASE(push_that)
                 PUSH_FROM(4);
-            case opcode::push_fixed:
+            CASE(push_fixed)
                 NEED_PUSH();
-                ram[sp++] = ram[in.small];
+                ram[sp++] = ram[in->small];
                 if (sp > max_sp)
                     max_sp = sp;
                 ++pc;
-                continue;
-            case opcode::pop_local:
+                DISPATCH();
+            CASE(pop_local)
                 POP_TO(1);
-            case opcode::pop_argument:
+            CASE(pop_argument)
                 POP_TO(2);
-            case opcode::pop_this:
+            CASE(pop_this)
                 POP_TO(3);
-            case opcode::pop_that:
+            CASE(pop_that)
                 POP_TO(4);
-            case opcode::pop_fixed:
+            CASE(pop_fixed)
                 NEED_WORDS(1);
-                ram[in.small] = ram[--sp];
+                ram[in->small] = ram[--sp];
                 ++pc;
-                continue;
-            case opcode::add:
+                DISPATCH();
+            CASE(add)
                 BINARY(static_cast<uint16_t>(x) + static_cast<uint16_t>(y));
-            case opcode::sub:
+            CASE(sub)
                 BINARY(static_cast<uint16_t>(x) - static_cast<uint16_t>(y));
-            case opcode::neg:
+            CASE(neg)
                 UNARY(-static_cast<uint16_t>(x));
-            case opcode::eq:
+            CASE(eq)
                 BINARY(x == y ? -1 : 0);
-            case opcode::gt:
+            CASE(gt)
                 BINARY(x > y ? -1 : 0);
-            case opcode::lt:
+            CASE(lt)
                 BINARY(x < y ? -1 : 0);
-            case opcode::bit_and:
+            CASE(bit_and)
                 BINARY(x & y);
-            case opcode::bit_or:
+            CASE(bit_or)
                 BINARY(x | y);
-            case opcode::bit_not:
+            CASE(bit_not)
                 UNARY(~x);
-            case opcode::go_to:
-                pc = in.big;
-                continue;
-            case opcode::if_go_to:
+            CASE(go_to)
+                pc = in->big;
+                DISPATCH();
+            CASE(if_go_to)
                 NEED_WORDS(1);
-                pc = ram[--sp] != 0 ? in.big : pc + 1;
-                continue;
-            case opcode::function:
+                pc = ram[--sp] != 0 ? in->big : pc + 1;
+                DISPATCH();
+            CASE(function)
             {
-                const int k = in.small;
+                const int k = in->small;
                 if (sp < stack_base || sp + k > stack_end)
                 {
                     what = "function";
                     goto stack_fault;
                 }
-                std::memset(ram + sp, 0, sizeof(int16_t) * k);
+                // Few locals: a loop, not a call.
+                for (int i = 0; i < k; ++i)
+                    ram[sp + i] = 0;
                 sp += k;
                 if (sp > max_sp)
                     max_sp = sp;
                 ++pc;
-                continue;
+                DISPATCH();
             }
-            case opcode::call:
+            CASE(call)
             {
                 if (sp < stack_base || sp + 5 > stack_end)
                 {
@@ -548,14 +634,14 @@ namespace vm_runner
                     fault("more than " + std::to_string(frame_limit) + " calls deep");
                 }
                 const int16_t token = token_of(pc + 1);
-                frames_.push_back({in.big, pc + 1, token, static_cast<int16_t>(sp + 5)});
+                frames_.push_back({in->big, pc + 1, token, static_cast<int16_t>(sp + 5)});
                 ram[sp] = token;
                 ram[sp + 1] = ram[1];
                 ram[sp + 2] = ram[2];
                 ram[sp + 3] = ram[3];
                 ram[sp + 4] = ram[4];
                 sp += 5;
-                ram[2] = static_cast<int16_t>(sp - in.small - 5);
+                ram[2] = static_cast<int16_t>(sp - in->small - 5);
                 ram[1] = static_cast<int16_t>(sp);
                 if (sp > max_sp)
                     max_sp = sp;
@@ -564,13 +650,13 @@ namespace vm_runner
                 {
                     // The call command is the caller's step.
                     frames_changed(target_ - remaining);
-                    trace_call(in.big, ram + (sp - in.small - 5), in.small, pc);
+                    trace_call(in->big, ram + (sp - in->small - 5), in->small, pc);
                 }
-                pc = functions[in.big].entry;
-                continue;
+                pc = functions[in->big].entry;
+                DISPATCH();
             }
-            case opcode::call_multiply:
-            case opcode::call_divide:
+            CASE(call_multiply)
+            CASE(call_divide)
             {
                 // The bounds call_library checks for two arguments, in the
                 // same order, with the same reports.
@@ -591,7 +677,7 @@ namespace vm_runner
                 LOAD(first, x);
                 LOAD(first + 1, y);
                 int16_t value;
-                if (in.op == opcode::call_multiply)
+                if (in->op == opcode::call_multiply)
                     value = static_cast<int16_t>(static_cast<uint16_t>(static_cast<int32_t>(x) * y));
                 else if (y != 0)
                     value = static_cast<int16_t>(static_cast<uint16_t>(static_cast<int32_t>(x) / y));
@@ -603,15 +689,15 @@ namespace vm_runner
                 if (sp > max_sp)
                     max_sp = sp;
                 ++pc;
-                continue;
+                DISPATCH();
             }
-            case opcode::call_library:
+            CASE(call_library)
             library_call:
             {
                 // The arguments stay on the stack while the function runs,
                 // as they would under a frame of VM code; its value then
                 // takes the place of the first, as a return leaves it.
-                const int count = in.small;
+                const int count = in->small;
                 const int first = sp - count;
                 // Its value is written at `first`: without arguments a push,
                 // which needs SP below 2048. Arguments are taken as pops take
@@ -632,19 +718,19 @@ namespace vm_runner
                     LOAD(first + i, arguments[i]);
                 ++calls_;
                 SAVE();
-                frames_.push_back({p_.library_functions[in.big], pc + 1, library_token, 0});
+                frames_.push_back({p_.library_functions[in->big], pc + 1, library_token, 0});
                 if (kind == 2)
                 {
                     // The call command is the library function's own step.
                     frames_changed(target_ - remaining - 1);
-                    trace_call(p_.library_functions[in.big], arguments, count, pc);
+                    trace_call(p_.library_functions[in->big], arguments, count, pc);
                 }
-                const int16_t value = call_library(in.big, arguments);
+                const int16_t value = call_library(in->big, arguments);
                 frames_.pop_back();
                 if (kind == 2)
                 {
                     frames_changed(target_ - remaining_);
-                    trace_return(p_.library_functions[in.big], value);
+                    trace_return(p_.library_functions[in->big], value);
                 }
                 RELOAD();
                 sp = first;
@@ -653,9 +739,10 @@ namespace vm_runner
                 if (sp > max_sp)
                     max_sp = sp;
                 ++pc;
-                continue;
+                DISPATCH();
             }
-            case opcode::return_:
+            CASE(return_)
+            do_return:
             {
                 const int frame = ram[1];
                 int16_t token;
@@ -695,15 +782,134 @@ namespace vm_runner
                     SAVE();
                     return;
                 }
-                continue;
+                DISPATCH();
             }
-            case opcode::call_undefined:
+            CASE(call_undefined)
                 SAVE();
-                fault(p_.undefined[static_cast<size_t>(in.big)] + " is defined by no file and not by the library");
-            case opcode::end_of_function:
+                fault(p_.undefined[static_cast<size_t>(in->big)] + " is defined by no file and not by the library");
+            CASE(end_of_function)
                 ++remaining; // not a command of the program: no step
                 SAVE();
-                fault("the end of " + functions[in.big].name + " was reached without a return");
+                fault("the end of " + functions[in->big].name + " was reached without a return");
+            CASE(fused_move)
+            {
+                FUSED_RUN(2);
+                int from = 0, to = 0;
+                FUSED_SOURCE(in->first, in->a, from);
+                FUSED_ADDRESS(in->target, in->small, to);
+                const int16_t v = FUSED_VALUE(in->first, in->a, from);
+                ram[sp] = v;
+                ram[to] = v;
+                if (sp + 1 > max_sp)
+                    max_sp = sp + 1;
+                remaining -= 1;
+                pc += 2;
+                DISPATCH();
+            }
+            CASE(fused_push2)
+            {
+                FUSED_RUN(2);
+                int from = 0, from2 = 0;
+                FUSED_SOURCE(in->first, in->a, from);
+                FUSED_SOURCE(in->second, in->b, from2);
+                ram[sp] = FUSED_VALUE(in->first, in->a, from);
+                ram[sp + 1] = FUSED_VALUE(in->second, in->b, from2);
+                sp += 2;
+                if (sp > max_sp)
+                    max_sp = sp;
+                remaining -= 1;
+                pc += 2;
+                DISPATCH();
+            }
+            CASE(fused_apply)
+            {
+                FUSED_RUN(2);
+                int from = 0;
+                FUSED_SOURCE(in->first, in->a, from);
+                const int16_t y = FUSED_VALUE(in->first, in->a, from);
+                ram[sp] = y;
+                ram[sp - 1] = binary_value(in->operation, ram[sp - 1], y);
+                if (sp + 1 > max_sp)
+                    max_sp = sp + 1;
+                remaining -= 1;
+                pc += 2;
+                DISPATCH();
+            }
+            CASE(fused_expression)
+            {
+                FUSED_EXPRESSION(3);
+                ram[sp++] = value;
+                pc += 3;
+                DISPATCH();
+            }
+            CASE(fused_assign)
+            {
+                int to = 0;
+                FUSED_ADDRESS(in->target, in->small, to);
+                FUSED_EXPRESSION(4);
+                ram[sp] = value;
+                ram[to] = value;
+                pc += 4;
+                DISPATCH();
+            }
+            CASE(fused_branch)
+            {
+                FUSED_EXPRESSION(4);
+                ram[sp] = value;
+                pc = value != 0 ? in->big : pc + 4;
+                DISPATCH();
+            }
+            CASE(fused_branch_not)
+            {
+                FUSED_EXPRESSION(5);
+                ram[sp] = static_cast<int16_t>(~value);
+                pc = value != -1 ? in->big : pc + 5;
+                DISPATCH();
+            }
+            CASE(fused_return)
+            {
+                FUSED_RUN(2);
+                int from = 0;
+                FUSED_SOURCE(in->first, in->a, from);
+                ram[sp] = FUSED_VALUE(in->first, in->a, from);
+                ++sp;
+                if (sp > max_sp)
+                    max_sp = sp;
+                --remaining;
+                ++pc;
+                goto do_return;
+            }
+            CASE(fused_call)
+            {
+                const int k = in->a;
+                if (remaining < 1 || sp < stack_base || sp + 5 + k > stack_end || frames_.size() >= frame_limit)
+                    FALL_BACK();
+                const int16_t token = token_of(pc + 1);
+                frames_.push_back({in->big, pc + 1, token, static_cast<int16_t>(sp + 5)});
+                ram[sp] = token;
+                ram[sp + 1] = ram[1];
+                ram[sp + 2] = ram[2];
+                ram[sp + 3] = ram[3];
+                ram[sp + 4] = ram[4];
+                sp += 5;
+                ram[2] = static_cast<int16_t>(sp - in->small - 5);
+                ram[1] = static_cast<int16_t>(sp);
+                ++calls_;
+                if (kind == 2)
+                {
+                    frames_changed(target_ - remaining);
+                    trace_call(in->big, ram + (sp - in->small - 5), in->small, pc);
+                }
+                // The function command: its locals.
+                --remaining;
+                for (int i = 0; i < k; ++i)
+                    ram[sp + i] = 0;
+                sp += k;
+                if (sp > max_sp)
+                    max_sp = sp;
+                pc = functions[in->big].entry + 1;
+                DISPATCH();
+            }
             default:
                 // The loader makes no other code: the dispatch needs no range check.
                 __builtin_unreachable();
@@ -740,6 +946,16 @@ namespace vm_runner
 #undef POP_TO
 #undef BINARY
 #undef UNARY
+#undef FALL_BACK
+#undef FUSED_ADDRESS
+#undef FUSED_SOURCE
+#undef FUSED_VALUE
+#undef FUSED_RUN
+#undef FUSED_EXPRESSION
+#undef STEP
+#undef DISPATCH
+#undef CASE
+#pragma GCC diagnostic pop
     }
 
     void machine::run_loop_plain(size_t base)

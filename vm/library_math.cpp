@@ -1,6 +1,8 @@
 // Math: 16-bit arithmetic that the VM language lacks.
 #include "vm/machine.h"
 
+#include <cmath>
+
 namespace vm_runner::library
 {
     int16_t Math_init(machine &, const int16_t *)
@@ -47,7 +49,11 @@ namespace vm_runner::library
             m.error(4);
             return 0;
         }
-        int y = 0;
+        // The largest y with y * y <= a: the root in double precision is
+        // exact to well within one for a 16-bit a, and is then made exact.
+        int y = static_cast<int>(std::sqrt(static_cast<double>(a[0])));
+        while (y * y > a[0])
+            --y;
         while ((y + 1) * (y + 1) <= a[0])
             ++y;
         return static_cast<int16_t>(y);

@@ -3,13 +3,15 @@
 // allocator writes, so that the same program always leaves the same memory.
 #include "vm/machine.h"
 
+#include <algorithm>
+
 namespace vm_runner::library
 {
     int16_t Memory_init(machine &m, const int16_t *)
     {
-        m.free_blocks.clear();
-        m.taken_blocks.clear();
-        m.free_blocks[heap_base] = heap_end - heap_base;
+        m.free_blocks.assign(1, {heap_base, heap_end - heap_base});
+        std::fill(m.taken_size.begin(), m.taken_size.end(), 0);
+        m.taken_words = 0;
         return 0;
     }
 
@@ -40,13 +42,15 @@ namespace vm_runner::library
             if (size < n + 1)
                 continue;
             int taken = size;
-            m.free_blocks.erase(it);
             if (size >= n + 3)
             {
                 taken = n + 1;
-                m.free_blocks[address + taken] = size - taken;
+                *it = {address + taken, size - taken};
             }
-            m.taken_blocks[address] = taken;
+            else
+                m.free_blocks.erase(it);
+            m.taken_size[static_cast<size_t>(address)] = taken;
+            m.taken_words += taken;
             m.ram()[address] = static_cast<int16_t>(taken);
             if (m.heap_checked())
                 m.note_alloc(address + 1, n);
@@ -60,14 +64,15 @@ namespace vm_runner::library
     {
         // The size is the one the allocator kept, so a program that wrote
         // over a size word cannot free more than it was given.
-        auto taken = m.taken_blocks.find(a[0] - 1);
-        if (taken == m.taken_blocks.end())
+        int address = a[0] - 1;
+        if (address < heap_base || address >= heap_end || m.taken_size[static_cast<size_t>(address)] == 0)
             return 0;
-        int address = taken->first, size = taken->second;
-        m.taken_blocks.erase(taken);
+        int size = m.taken_size[static_cast<size_t>(address)];
+        m.taken_size[static_cast<size_t>(address)] = 0;
+        m.taken_words -= size;
         if (m.heap_checked())
             m.note_free(address + 1);
-        auto next = m.free_blocks.lower_bound(address);
+        auto next = std::lower_bound(m.free_blocks.begin(), m.free_blocks.end(), std::make_pair(address, 0));
         if (next != m.free_blocks.end() && next->first == address + size)
         {
             size += next->second;
@@ -82,7 +87,7 @@ namespace vm_runner::library
                 return 0;
             }
         }
-        m.free_blocks[address] = size;
+        m.free_blocks.insert(next, {address, size});
         return 0;
     }
 

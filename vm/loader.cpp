@@ -1,5 +1,6 @@
 #include "vm/loader.h"
 
+#include "vm/fusion.h"
 #include "vm/library.h"
 
 #include <algorithm>
@@ -131,7 +132,11 @@ namespace vm_runner
             void end_function(int file);
             void emit(opcode op, int small, int big, int file, int line)
             {
-                p_.code.push_back({op, static_cast<uint16_t>(small), big});
+                instruction in;
+                in.op = op;
+                in.small = static_cast<uint16_t>(small);
+                in.big = big;
+                p_.code.push_back(in);
                 p_.places.push_back({file, line});
                 p_.function_of.push_back(current_function_);
                 places_.push_back(mark_);
@@ -521,6 +526,8 @@ namespace vm_runner
         for (size_t i = 0; i < p.files.size(); ++i)
             l.load_file(static_cast<int>(i));
         l.resolve_calls();
+        if (options.fuse)
+            p.fused = fuse(p);
         return p;
     }
 

@@ -32,6 +32,9 @@ namespace vm_runner
         // Math.multiply and Math.divide in the loop itself; off, every
         // library call goes through the library, as the tests compare.
         bool inline_arithmetic = true;
+        // The fused code beside the plain (vm/fusion.h); off, the loop runs
+        // one command a step, as the tests compare.
+        bool fuse = true;
     };
 
     // The files are laid out in the order of their base names, byte by byte

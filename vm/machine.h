@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -90,7 +91,7 @@ namespace vm_runner
         uint64_t steps() const { return target_ - remaining_; }
         uint64_t calls() const { return calls_; }
         int deepest_stack() const { return max_sp_ - 256; }
-        int heap_in_use() const;
+        int heap_in_use() const { return taken_words; }
         const int16_t *memory() const { return ram_; }
 
         // --- For the library ---
@@ -168,8 +169,12 @@ namespace vm_runner
         const program &code() const { return p_; }
 
         // The library's state, kept outside the RAM.
-        std::map<int, int> free_blocks;  // address -> size, in address order
-        std::map<int, int> taken_blocks; // address of the size word -> size
+        // The allocator's: the free blocks as (address, size) in address
+        // order, and the size of each block given out by the address of its
+        // size word (0 for none), with their sum.
+        std::vector<std::pair<int, int>> free_blocks;
+        std::vector<int> taken_size = std::vector<int>(heap_end, 0);
+        int taken_words = 0;
         int cursor_row = 0, cursor_column = 0;
         bool colour_black = true;
 
@@ -180,6 +185,27 @@ namespace vm_runner
             int return_pc; // -1 when the library called it
             int16_t token; // the return address written into its frame
             int16_t lcl;   // LCL of its frame in the RAM (0 for a library function, which has none)
+        };
+        // The frames, with room given once for the deepest a run can go, so
+        // that a call is a store and a bump; the pages are touched only as
+        // the stack grows into them.
+        class frame_stack
+        {
+        public:
+            explicit frame_stack(size_t capacity) : frames_(new frame[capacity]), top_(frames_.get()) {}
+            void push_back(const frame &f) { *top_++ = f; }
+            void pop_back() { --top_; }
+            frame &back() { return top_[-1]; }
+            const frame &back() const { return top_[-1]; }
+            size_t size() const { return static_cast<size_t>(top_ - frames_.get()); }
+            bool empty() const { return top_ == frames_.get(); }
+            void resize(size_t fewer) { top_ = frames_.get() + fewer; }
+            frame &operator[](size_t i) { return frames_[i]; }
+            const frame &operator[](size_t i) const { return frames_[i]; }
+
+        private:
+            std::unique_ptr<frame[]> frames_;
+            frame *top_;
         };
 
         int16_t call_function(int function, const int16_t *arguments, int count);
@@ -216,7 +242,7 @@ namespace vm_runner
         [[maybe_unused]] alignas(64) char ram_lead_[56];
         int16_t ram_[ram_size];
 
-        std::vector<frame> frames_;
+        frame_stack frames_;
         int pc_ = -1; // the instruction running, or the call of the library running; -1 at the start
         run_status status_ = status_halted;
         // Steps: the loop counts remaining_ down to the next event (a key of

@@ -13,47 +13,22 @@ namespace vm_runner
 {
     enum class opcode : uint8_t
     {
-        push_constant, // value in small
-        push_local,    // index in small
-        push_argument,
-        push_this,
-        push_that,
-        push_fixed, // static, temp and pointer: the address in small
-        pop_local,
-        pop_argument,
-        pop_this,
-        pop_that,
-        pop_fixed,
-        add,
-        sub,
-        neg,
-        eq,
-        gt,
-        lt,
-        bit_and,
-        bit_or,
-        bit_not,
-        go_to,        // target instruction in big
-        if_go_to,     // target instruction in big
-        function,     // local count in small; the function's index in big
-        call,         // argument count in small; callee (a function defined in the files) in big
-        call_library, // argument count in small; callee (a library function) in big
-        call_undefined, // a call of a function nobody defines (--allow-undefined): a fault when run; its name in big
-        // The library's Math.multiply and Math.divide called from VM code,
-        // worked out in the loop itself: a call_library that sees the
-        // same bounds, counts the same call and step and leaves the same
-        // RAM (a division by zero takes the library's own way, to its error).
-        call_multiply,
-        call_divide,
-        return_,
-        end_of_function, // follows the last command of each function: running into it is a fault
+#define VM_OPCODE(name) name,
+#include "vm/opcodes.def"
+#undef VM_OPCODE
     };
+
+    // The base of a fixed address in the fused code: a word past the end of
+    // what programs reach, which holds 0 for the whole run.
+    const uint16_t fixed_base = 32767;
 
     struct instruction
     {
         opcode op;
+        uint8_t operation = 0; // fused only
         uint16_t small;
         int32_t big;
+        uint16_t first = 0, second = 0, target = 0, a = 0, b = 0; // fused only
     };
 
     // Where a command came from, for reports.
@@ -88,6 +63,7 @@ namespace vm_runner
         std::vector<std::string> files;          // the paths, in load order
         std::vector<std::string> texts;          // their contents, for quoting a command in a report
         std::vector<instruction> code;
+        std::vector<instruction> fused;          // the same code with runs fused (vm/fusion.h), or empty
         std::vector<source_place> places;        // one per instruction
         std::vector<jack_place> jack_places;     // one per instruction, or none when no file has marks
         std::vector<std::string> jack_files;     // the Jack files the marks name, beside their VM files
