@@ -11,12 +11,11 @@ namespace Jack_Compiler
 
     // Owned by the process: entries are only appended and never freed, so
     // handles stay valid and shared subtrees need no ownership tracking.
-    std::vector<ast_node *> *ast_nodes = nullptr;
+    object_table<ast_node> ast_nodes;
+    object_table<ann_node> ann_nodes;
 
     namespace
     {
-        std::vector<ann_node *> *ann_nodes = nullptr;
-        bool initialised = false;
 
         uintptr_t handle_bits(size_t index, uint32_t tag)
         {
@@ -79,46 +78,46 @@ namespace Jack_Compiler
         return static_cast<int32_t>(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(handle)));
     }
 
-    void initialise()
+    bool tables_initialised = false;
+
+    void initialise_tables()
     {
-        if (initialised)
+        if (tables_initialised)
             return;
-        initialised = true;
-        ann_nodes = new std::vector<ann_node *>();
+        tables_initialised = true;
         the_empty_ann = new_ann_node(new ann_node({}, {}, {}));
-        ast_nodes = new std::vector<ast_node *>();
         the_empty_ast = new_node(new ast_vector_node(ast_empty, the_empty_ann, {}));
     }
 
     bool valid_ast_checked(ast t)
     {
         initialise();
-        return valid_handle(t, ast_tag, ast_nodes->size());
+        return valid_handle(t, ast_tag, ast_nodes.size());
     }
 
-    bool valid_ann(ann a)
+    bool valid_ann_checked(ann a)
     {
         initialise();
-        return valid_handle(a, ann_tag, ann_nodes->size());
+        return valid_handle(a, ann_tag, ann_nodes.size());
     }
 
     ast_node *get_node_checked(ast t, const char *caller)
     {
         initialise();
         if (t == nullptr)
-            return (*ast_nodes)[0];
-        if (!valid_handle(t, ast_tag, ast_nodes->size()))
+            return ast_nodes[0];
+        if (!valid_handle(t, ast_tag, ast_nodes.size()))
             fatal_error(1, std::string(caller) + " passed an invalid ast");
-        return (*ast_nodes)[handle_index(t)];
+        return ast_nodes[handle_index(t)];
     }
 
     ast new_node(ast_node *node)
     {
         initialise();
-        const size_t n = ast_nodes->size();
+        const size_t n = ast_nodes.size();
         if (n > object_limit)
             fatal_error(-1, "attempted to create more than 1,000,000 nodes, the program is probably stuck in a loop");
-        ast_nodes->push_back(node);
+        ast_nodes.push_back(node);
         return reinterpret_cast<ast>(handle_bits(n, ast_tag));
     }
 
@@ -126,19 +125,19 @@ namespace Jack_Compiler
     {
         initialise();
         if (a == nullptr)
-            return (*ann_nodes)[0];
-        if (!valid_handle(a, ann_tag, ann_nodes->size()))
+            return ann_nodes[0];
+        if (!valid_handle(a, ann_tag, ann_nodes.size()))
             fatal_error(1, std::string(caller) + " passed an invalid ann");
-        return (*ann_nodes)[handle_index(a)];
+        return ann_nodes[handle_index(a)];
     }
 
     ann new_ann_node(ann_node *set)
     {
         initialise();
-        const size_t n = ann_nodes->size();
+        const size_t n = ann_nodes.size();
         if (n > object_limit)
             fatal_error(-1, "attempted to create more than 1,000,000 annotation nodes, the program is probably stuck in a loop");
-        ann_nodes->push_back(set);
+        ann_nodes.push_back(set);
         return reinterpret_cast<ann>(handle_bits(n, ann_tag));
     }
 
@@ -221,18 +220,16 @@ namespace Jack_Compiler
 
     void reset_tree_library()
     {
-        if (initialised)
+        if (tables_initialised)
         {
-            for (ast_node *node : *ast_nodes)
+            for (ast_node *node : ast_nodes)
                 delete node;
             release_node_memory();
-            for (ann_node *set : *ann_nodes)
+            for (ann_node *set : ann_nodes)
                 delete set;
-            delete ast_nodes;
-            delete ann_nodes;
-            ast_nodes = nullptr;
-            ann_nodes = nullptr;
-            initialised = false;
+            ast_nodes.clear();
+            ann_nodes.clear();
+            tables_initialised = false;
         }
         the_empty_ast = nullptr;
         the_empty_ann = nullptr;

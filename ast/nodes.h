@@ -8,6 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -151,16 +153,72 @@ namespace Jack_Compiler
     extern ast the_empty_ast;
     extern ann the_empty_ann;
 
-    void initialise();
+    // Sets the library up on first use; every constructor calls it, so the
+    // test is inlined and the work is not.
+    extern bool tables_initialised;
+    void initialise_tables();
+    inline void initialise()
+    {
+        if (!tables_initialised)
+            initialise_tables();
+    }
 
-    // The node table; null until the library is first used. Entries are
-    // only appended, and a handle's upper half is its index.
-    extern std::vector<ast_node *> *ast_nodes;
+    // A table of objects that only grows, by realloc: the C library moves a
+    // large block by remapping its pages instead of copying them into fresh
+    // ones, so a table of a hundred thousand entries costs the pages of its
+    // entries and no more, where a doubling vector would touch every page
+    // twice over.
+    template <typename Object>
+    class object_table
+    {
+    public:
+        std::size_t size() const { return count; }
+        Object *operator[](std::size_t i) const { return entries[i]; }
+        Object *const *begin() const { return entries; }
+        Object *const *end() const { return entries + count; }
+
+        void push_back(Object *object)
+        {
+            if (count == capacity)
+                grow();
+            entries[count++] = object;
+        }
+
+        // Forgets every entry and gives the memory back.
+        void clear()
+        {
+            std::free(entries);
+            entries = nullptr;
+            count = capacity = 0;
+        }
+
+    private:
+        void grow()
+        {
+            const std::size_t larger = capacity == 0 ? 1024 : capacity * 2;
+            void *moved = std::realloc(entries, larger * sizeof(Object *));
+            if (moved == nullptr)
+                throw std::bad_alloc();
+            entries = static_cast<Object **>(moved);
+            capacity = larger;
+        }
+
+        Object **entries = nullptr;
+        std::size_t count = 0;
+        std::size_t capacity = 0;
+    };
+
+    // The node and annotation set tables; empty until the library is first
+    // used. Entries are only appended, and a handle's upper half is its
+    // index.
+    extern object_table<ast_node> ast_nodes;
+    extern object_table<ann_node> ann_nodes;
 
     // What get_node and valid_ast do when their inlined test does not
     // decide: the handle is null, invalid or the library not yet set up.
     ast_node *get_node_checked(ast t, const char *caller);
     bool valid_ast_checked(ast t);
+    bool valid_ann_checked(ann a);
 
     // The node behind a handle; an invalid handle ends the program with
     // caller + " passed an invalid ast". Lookups happen for every node a
@@ -169,8 +227,8 @@ namespace Jack_Compiler
     {
         const uintptr_t bits = reinterpret_cast<uintptr_t>(t);
         const uint64_t index = static_cast<uint64_t>(bits) >> 32;
-        if (ast_nodes != nullptr && static_cast<uint32_t>(bits) == ast_tag && index < ast_nodes->size())
-            return (*ast_nodes)[index];
+        if (static_cast<uint32_t>(bits) == ast_tag && index < ast_nodes.size())
+            return ast_nodes[index];
         return get_node_checked(t, caller);
     }
 
@@ -183,12 +241,17 @@ namespace Jack_Compiler
     inline bool valid_ast(ast t)
     {
         const uintptr_t bits = reinterpret_cast<uintptr_t>(t);
-        if (ast_nodes != nullptr && static_cast<uint32_t>(bits) == ast_tag &&
-            (static_cast<uint64_t>(bits) >> 32) < ast_nodes->size())
+        if (static_cast<uint32_t>(bits) == ast_tag && (static_cast<uint64_t>(bits) >> 32) < ast_nodes.size())
             return true;
         return valid_ast_checked(t);
     }
-    bool valid_ann(ann a);
+    inline bool valid_ann(ann a)
+    {
+        const uintptr_t bits = reinterpret_cast<uintptr_t>(a);
+        if (static_cast<uint32_t>(bits) == ann_tag && (static_cast<uint64_t>(bits) >> 32) < ann_nodes.size())
+            return true;
+        return valid_ann_checked(a);
+    }
 
     // The rule of ast_have_kind: a node of kind actual may stand where one of
     // kind wanted is expected.
