@@ -12,6 +12,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 using Lum_IO_Buffers::fatal_error;
 using Lum_IO_Buffers::pop_error_context;
@@ -119,7 +122,7 @@ namespace Jack_Compiler
 
         // The window is used up: the next byte comes from the stream, which
         // fills its buffer again, and the window becomes what it then holds.
-        int refill()
+        [[gnu::noinline]] int refill()
         {
             if (reading_memory)
                 return EOF;
@@ -160,6 +163,15 @@ namespace Jack_Compiler
         }
 
         constexpr name_bytes tag_name_bytes = make_name_bytes();
+
+        // The end of the run of name bytes from p on: the first other byte,
+        // or end.
+        const unsigned char *skip_name_bytes(const unsigned char *p, const unsigned char *end)
+        {
+            while (p != end && tag_name_bytes.in_name[*p])
+                p++;
+            return p;
+        }
 
         bool is_letter(int c)
         {
@@ -241,6 +253,32 @@ namespace Jack_Compiler
             return decode_entity(entity);
         }
 
+        // The rest of read_tag where the name does not stand in the window
+        // up to its ">": the name's first byte, then the rest of it as it
+        // stands in the window, a run at a time. Kept out of line, like the
+        // other slow ways of the tokeniser, so that the common ones stay
+        // small.
+        [[gnu::noinline]] void read_tag_name()
+        {
+            std::string &name = xmltoken.text;
+            name.clear();
+            name += static_cast<char>(ch);
+            for (;;)
+            {
+                const unsigned char *p = skip_name_bytes(window_next, window_end);
+                name.append(reinterpret_cast<const char *>(window_next), static_cast<size_t>(p - window_next));
+                window_next = p;
+                ch = read_byte();
+                if (ch == EOF || !tag_name_bytes.in_name[ch])
+                    break;
+                name += static_cast<char>(ch);
+            }
+            while (ch != EOF && ch != '>')
+                ch = read_byte();
+            if (ch == '>')
+                ch = read_byte();
+        }
+
         // Called with ch at the "<". Anything between the name and the ">",
         // such as attributes or a "/", is ignored. A "<" not followed by a
         // name (a declaration, a comment) ends the input for good.
@@ -265,9 +303,7 @@ namespace Jack_Compiler
             // byte cannot refill the window under it.
             if (window_next > window_base && window_next[-1] == ch)
             {
-                const unsigned char *p = window_next;
-                while (p != window_end && tag_name_bytes.in_name[*p])
-                    p++;
+                const unsigned char *p = skip_name_bytes(window_next, window_end);
                 if (window_end - p >= 2 && *p == '>')
                 {
                     xmltoken.lazy_begin = window_next - 1;
@@ -277,27 +313,7 @@ namespace Jack_Compiler
                     return;
                 }
             }
-            // Otherwise the name's first byte, then the rest of it as it
-            // stands in the window, a run at a time.
-            std::string &name = xmltoken.text;
-            name.clear();
-            name += static_cast<char>(ch);
-            for (;;)
-            {
-                const unsigned char *p = window_next;
-                while (p != window_end && tag_name_bytes.in_name[*p])
-                    p++;
-                name.append(reinterpret_cast<const char *>(window_next), static_cast<size_t>(p - window_next));
-                window_next = p;
-                ch = read_byte();
-                if (ch == EOF || !tag_name_bytes.in_name[ch])
-                    break;
-                name += static_cast<char>(ch);
-            }
-            while (ch != EOF && ch != '>')
-                ch = read_byte();
-            if (ch == '>')
-                ch = read_byte();
+            read_tag_name();
         }
 
         // Bit c set for each whitespace byte c: tab, line feed, carriage
@@ -315,6 +331,27 @@ namespace Jack_Compiler
         // eight bytes that end them the first other byte is found at once.
         const unsigned char *skip_whitespace_bytes(const unsigned char *p, const unsigned char *end)
         {
+#if defined(__SSE2__)
+            // Thirty-two blanks at a time where the processor can; the run
+            // mostly ends at a "<".
+            const __m128i blank16 = _mm_set1_epi8(' ');
+            while (end - p >= 32)
+            {
+                const unsigned low = static_cast<unsigned>(
+                    _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)), blank16)));
+                const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(
+                    _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16)), blank16)));
+                const unsigned other = ~(low | high << 16);
+                if (other != 0)
+                {
+                    p += __builtin_ctz(other);
+                    if (!is_whitespace_byte(*p))
+                        return p;
+                    break;
+                }
+                p += 32;
+            }
+#endif
             const std::uint64_t blanks = 0x2020202020202020u;
             while (end - p >= 8)
             {
@@ -342,29 +379,49 @@ namespace Jack_Compiler
         // byte, the run behind it in the window is scanned in place and
         // appended at once, first while it is whitespace, then up to the
         // next "<" or "&".
+        void read_text_runs();
+
         void read_text()
         {
             xmltoken.kind = xml_text;
-            std::string &text = xmltoken.text;
-            text.clear();
-            bool whitespace = true;
-            int c = ch;
+            const int c = ch;
 
-            // Whitespace up to a "<" that stands, with the look-ahead byte
-            // before it, in the window is left there.
-            if (is_whitespace_byte(c) && window_next > window_base && window_next[-1] == c)
+            // Character data without entities that stands, with the
+            // look-ahead byte before it, in the window up to a "<" is left
+            // there: whitespace between tags, and most values.
+            if (c != '&' && window_next > window_base && window_next[-1] == c)
             {
-                const unsigned char *p = skip_whitespace_bytes(window_next, window_end);
-                if (p != window_end && *p == '<')
+                const unsigned char *p = window_next;
+                const unsigned char *const end = window_end;
+                bool blank = is_whitespace_byte(c);
+                if (blank)
+                    p = skip_whitespace_bytes(p, end);
+                if (p != end && *p != '<' && *p != '&')
+                {
+                    blank = false;
+                    while (p != end && *p != '<' && *p != '&')
+                        p++;
+                }
+                if (p != end && *p == '<')
                 {
                     xmltoken.lazy_begin = window_next - 1;
                     xmltoken.lazy_size = static_cast<std::size_t>(p - xmltoken.lazy_begin);
-                    xmltoken.whitespace = true;
+                    xmltoken.whitespace = blank;
                     window_next = p + 1;
                     ch = '<';
                     return;
                 }
             }
+            read_text_runs();
+        }
+
+        // The rest of read_text: the bytes are gathered into the token.
+        [[gnu::noinline]] void read_text_runs()
+        {
+            std::string &text = xmltoken.text;
+            bool whitespace = true;
+            int c = ch;
+            text.clear();
             while (c != EOF && c != '<')
             {
                 if (c == '&')
@@ -405,6 +462,14 @@ namespace Jack_Compiler
                 xmltoken.text.assign(reinterpret_cast<const char *>(xmltoken.lazy_begin), xmltoken.lazy_size);
                 xmltoken.lazy_size = 0;
             }
+            return xmltoken.text;
+        }
+
+        // The text of the token as a string of its own, made once.
+        std::string token_string()
+        {
+            if (xmltoken.lazy_size != 0)
+                return std::string(reinterpret_cast<const char *>(xmltoken.lazy_begin), xmltoken.lazy_size);
             return xmltoken.text;
         }
 
@@ -502,8 +567,7 @@ namespace Jack_Compiler
         {
             if (eager)
                 return;
-            const uintptr_t index = static_cast<uintptr_t>(object_limit - 2) << 32;
-            if (valid_ast(reinterpret_cast<ast>(index | ast_tag)) || valid_ann(reinterpret_cast<ann>(index | ann_tag)))
+            if (ast_nodes.size() > object_limit - 2 || ann_nodes.size() > object_limit - 2)
                 materialise_contexts();
         }
 
@@ -518,20 +582,69 @@ namespace Jack_Compiler
         // A tag name the reader expects, with its length known where it is
         // written: telling the token's name from most others is then one
         // comparison of lengths.
+        // The name's first sixteen bytes are also held as two words, as a
+        // load from memory gives them (zero past the name's end), so that a
+        // name in the window is compared by two loads instead of a call.
         struct tag_name
         {
             template <std::size_t N>
-            constexpr tag_name(const char (&literal)[N]) : text(literal), size(N - 1)
+            constexpr tag_name(const char (&literal)[N])
+                : text(literal), size(N - 1), head(word_of(literal, N - 1, 0)), tail(word_of(literal, N - 1, 8))
             {
             }
             const char *text;
             std::size_t size;
+            std::uint64_t head;
+            std::uint64_t tail;
+
+        private:
+            static constexpr std::uint64_t word_of(const char *literal, std::size_t size, std::size_t from)
+            {
+                std::uint64_t word = 0;
+                for (std::size_t i = 0; i < 8 && from + i < size; i++)
+                {
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+                    const unsigned shift = static_cast<unsigned>(8 * i);
+#else
+                    const unsigned shift = static_cast<unsigned>(8 * (7 - i));
+#endif
+                    word |= std::uint64_t(static_cast<unsigned char>(literal[from + i])) << shift;
+                }
+                return word;
+            }
         };
 
-        bool token_named(tag_name name)
+        // The bytes of a word, as loaded from memory, that the first n <= 8
+        // bytes of memory make.
+        std::uint64_t first_bytes(std::uint64_t word, std::size_t n)
+        {
+            if (n >= 8)
+                return word;
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+            return word & ((std::uint64_t(1) << (8 * n)) - 1);
+#else
+            return word & ~(~std::uint64_t(0) >> (8 * n));
+#endif
+        }
+
+        bool token_named(const tag_name &name)
         {
             if (xmltoken.lazy_size != 0)
-                return xmltoken.lazy_size == name.size && std::memcmp(xmltoken.lazy_begin, name.text, name.size) == 0;
+            {
+                if (xmltoken.lazy_size != name.size)
+                    return false;
+                const unsigned char *const bytes = xmltoken.lazy_begin;
+                if (name.size <= 16 && window_end - bytes >= 16)
+                {
+                    std::uint64_t head, tail;
+                    std::memcpy(&head, bytes, 8);
+                    std::memcpy(&tail, bytes + 8, 8);
+                    if (name.size < 8)
+                        return first_bytes(head, name.size) == name.head;
+                    return head == name.head && first_bytes(tail, name.size - 8) == name.tail;
+                }
+                return std::memcmp(bytes, name.text, name.size) == 0;
+            }
             const std::string &text = xmltoken.text;
             return text.size() == name.size && std::memcmp(text.data(), name.text, name.size) == 0;
         }
@@ -586,7 +699,7 @@ namespace Jack_Compiler
             mustbe_xml_opentag(tag);
             if (xmltoken.kind != xml_text)
                 xml_parse_error("missing text");
-            std::string value = token_text();
+            std::string value = token_string();
             next_token_xml();
             mustbe_xml_closetag(tag);
             return value;
@@ -596,18 +709,18 @@ namespace Jack_Compiler
         // reads it: leading whitespace, an optional sign, digits, and nothing
         // after them looked at. False when there is no digit or the number
         // does not fit in 32 bits.
-        bool leading_int(const std::string &text, long long &value)
+        bool leading_int(const char *text, size_t size, long long &value)
         {
             size_t i = 0;
-            while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+            while (i < size && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
                 i++;
             bool negative = false;
-            if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+            if (i < size && (text[i] == '+' || text[i] == '-'))
                 negative = text[i++] == '-';
-            if (i == text.size() || !is_digit(static_cast<unsigned char>(text[i])))
+            if (i == size || !is_digit(static_cast<unsigned char>(text[i])))
                 return false;
             long long magnitude = 0;
-            for (; i < text.size() && is_digit(static_cast<unsigned char>(text[i])); i++)
+            for (; i < size && is_digit(static_cast<unsigned char>(text[i])); i++)
             {
                 magnitude = magnitude * 10 + (text[i] - '0');
                 if (magnitude > 2147483648LL)
@@ -623,13 +736,21 @@ namespace Jack_Compiler
             mustbe_xml_opentag(tag);
             if (xmltoken.kind != xml_text)
                 xml_parse_error("number missing");
-            const std::string text = token_text();
-            next_token_xml();
+            // The number is read where it stands; its text is kept only for
+            // a report, which may come after the next tokens.
             long long value = 0;
-            if (!leading_int(text, value))
+            const bool valid = xmltoken.lazy_size != 0
+                                   ? leading_int(reinterpret_cast<const char *>(xmltoken.lazy_begin), xmltoken.lazy_size, value)
+                                   : leading_int(xmltoken.text.data(), xmltoken.text.size(), value);
+            const bool in_range = valid && value >= min && value <= max;
+            std::string text;
+            if (!in_range)
+                text = token_string();
+            next_token_xml();
+            if (!valid)
                 xml_parse_error("invalid number: " + text);
             mustbe_xml_closetag(tag);
-            if (value < min || value > max)
+            if (!in_range)
                 xml_parse_error("number out of range: " + text);
             return static_cast<int>(value);
         }
