@@ -51,7 +51,7 @@ namespace Jack_Compiler
 
         // The element of each kind that has one, by kind; no name for the
         // empty node and for the kinds that are never nodes.
-        tag element_name(ast_kind k)
+        constexpr tag name_of_element(ast_kind k)
         {
             switch (k)
             {
@@ -93,6 +93,29 @@ namespace Jack_Compiler
             case ast_infix_op: return "op";
             default: return tag();
             }
+        }
+
+        // The names by kind, made once, so that a node's name is looked up
+        // rather than built.
+        struct element_names
+        {
+            tag by_kind[ast_omega - ast_alpha + 1];
+        };
+
+        constexpr element_names make_element_names()
+        {
+            element_names names{};
+            for (int k = ast_alpha; k <= ast_omega; k++)
+                names.by_kind[k - ast_alpha] = name_of_element(static_cast<ast_kind>(k));
+            return names;
+        }
+
+        constexpr element_names all_element_names = make_element_names();
+        constexpr tag no_element;
+
+        const tag &element_name(ast_kind k)
+        {
+            return k >= ast_alpha && k <= ast_omega ? all_element_names.by_kind[k - ast_alpha] : no_element;
         }
 
         // The error context pushed around each element of a list kind.
@@ -240,14 +263,15 @@ namespace Jack_Compiler
                 used += name.size;
             }
 
-            // Indentation, eight blanks a store; the stores may run up to
-            // seven bytes past the blanks asked for, into room the next
-            // piece overwrites.
+            // Indentation, thirty-two blanks a store; the stores may run up
+            // to 31 bytes past the blanks asked for, into room the next piece
+            // overwrites.
             void append_blanks(size_t n)
             {
-                char *p = room_for(n + 8);
-                for (size_t i = 0; i < n; i += 8)
-                    std::memcpy(p + i, "        ", 8);
+                static const char blanks[] = "                                ";
+                char *p = room_for(n + 32);
+                for (size_t i = 0; i < n; i += 32)
+                    std::memcpy(p + i, blanks, 32);
                 used += n;
             }
 
@@ -337,18 +361,35 @@ namespace Jack_Compiler
                     flush();
             }
 
+            // A line that ends at most n bytes on stays within the volume
+            // left, so none of its pieces can cross the limit: it is written
+            // without the checks between them (checked false).
+            bool line_fits(size_t n) const
+            {
+                return n <= room - text.size();
+            }
+
+            template <bool checked>
+            void piece()
+            {
+                if (checked)
+                    piece_written();
+            }
+
+            template <bool checked>
             void indent(size_t depth)
             {
                 text.append_blanks(depth * step);
-                piece_written();
+                piece<checked>();
             }
 
+            template <bool checked>
             void end_line()
             {
                 if (step != 0)
                 {
                     text.append('\n');
-                    piece_written();
+                    piece<checked>();
                 }
                 if (text.size() >= chunk)
                     flush();
@@ -356,64 +397,96 @@ namespace Jack_Compiler
 
             // Element names are fixed words of letters and hyphens, which
             // escaping would leave as they are.
-            [[gnu::noinline]] void open_tag(const tag &name, size_t depth)
+            template <bool checked, bool closing>
+            void tag_line(const tag &name, size_t depth)
             {
-                indent(depth);
-                text.append('<');
-                piece_written();
+                indent<checked>(depth);
+                if (closing)
+                    text.append_literal("</");
+                else
+                    text.append('<');
+                piece<checked>();
                 text.append(name);
-                piece_written();
+                piece<checked>();
                 text.append('>');
-                piece_written();
-                end_line();
+                piece<checked>();
+                end_line<checked>();
             }
 
-            [[gnu::noinline]] void close_tag(const tag &name, size_t depth)
+            template <bool closing>
+            [[gnu::noinline]] void tag_line(const tag &name, size_t depth)
             {
-                indent(depth);
-                text.append_literal("</");
-                piece_written();
-                text.append(name);
-                piece_written();
-                text.append('>');
-                piece_written();
-                end_line();
+                if (line_fits(depth * step + name.size + 4))
+                    tag_line<false, closing>(name, depth);
+                else
+                    tag_line<true, closing>(name, depth);
             }
 
+            void open_tag(const tag &name, size_t depth)
+            {
+                tag_line<false>(name, depth);
+            }
+
+            void close_tag(const tag &name, size_t depth)
+            {
+                tag_line<true>(name, depth);
+            }
+
+            // A text element's line: its open tag and close tag are one piece
+            // each, the value between them is one more. An escaped byte
+            // takes at most six.
             void string_tag(const tag &name, const std::string &value, size_t depth)
             {
-                start_text_element(name, depth);
+                if (line_fits(depth * step + 2 * name.size + 6 + 6 * value.size()))
+                    string_line<false>(name, value, depth);
+                else
+                    string_line<true>(name, value, depth);
+            }
+
+            template <bool checked>
+            void string_line(const tag &name, const std::string &value, size_t depth)
+            {
+                start_text_element<checked>(name, depth);
                 escaped(value);
-                end_text_element(name);
+                end_text_element<checked>(name);
             }
 
             void int_tag(const tag &name, int value, size_t depth)
             {
-                start_text_element(name, depth);
-                char digits[16];
-                text.append(digits, static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits));
-                end_text_element(name);
+                if (line_fits(depth * step + 2 * name.size + 6 + 11))
+                    int_line<false>(name, value, depth);
+                else
+                    int_line<true>(name, value, depth);
             }
 
-            // A text element's open tag and close tag are one piece each;
-            // the value between them is one more.
+            template <bool checked>
+            void int_line(const tag &name, int value, size_t depth)
+            {
+                start_text_element<checked>(name, depth);
+                char digits[16];
+                text.append(digits, static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits));
+                end_text_element<checked>(name);
+            }
+
+            template <bool checked>
             void start_text_element(const tag &name, size_t depth)
             {
-                indent(depth);
+                indent<checked>(depth);
                 text.append('<');
                 text.append(name);
                 text.append('>');
-                piece_written();
+                piece<checked>();
             }
 
+            template <bool checked>
             void end_text_element(const tag &name)
             {
-                piece_written();
+                piece<checked>();
                 text.append_literal("</");
                 text.append(name);
                 text.append('>');
-                piece_written();
-                end_line();
+                piece<checked>();
+                end_line<checked>();
             }
 
             void escaped(const std::string &value);
@@ -509,7 +582,8 @@ namespace Jack_Compiler
         // kind they come before its children.
         void xml_writer::leading_fields(ast_node *n, size_t depth)
         {
-            annotations(n->annotations, depth);
+            if (n->annotations != the_empty_ann)
+                annotations(n->annotations, depth);
             switch (n->kind)
             {
             case ast_class:
@@ -592,7 +666,7 @@ namespace Jack_Compiler
         void xml_writer::node(ast t, size_t depth, position &here)
         {
             ast_node *n = valid_ast(t) ? get_node(t, "print_ast") : nullptr;
-            const tag element = n != nullptr ? element_name(n->kind) : tag();
+            const tag &element = n != nullptr ? element_name(n->kind) : no_element;
             if (element.size == 0)
             {
                 error_element(t, n, depth, here);
