@@ -116,26 +116,45 @@ namespace vm_runner
         {
             const int parent = profile_stack_.empty() ? 0 : profile_stack_.back();
             const int function = frames_[profile_stack_.size()].function;
-            int child = -1;
-            if (profile_nodes_[static_cast<size_t>(parent)].last_function == function)
-                child = profile_nodes_[static_cast<size_t>(parent)].last_child;
-            else
-            {
-                for (const auto &[f, node] : profile_nodes_[static_cast<size_t>(parent)].children)
-                    if (f == function)
-                        child = node;
-                if (child < 0)
-                {
-                    child = static_cast<int>(profile_nodes_.size());
-                    profile_nodes_[static_cast<size_t>(parent)].children.push_back({function, child});
-                    profile_nodes_.push_back(profile_node{function, parent, 0, {}, -1, -1});
-                }
-                profile_nodes_[static_cast<size_t>(parent)].last_function = function;
-                profile_nodes_[static_cast<size_t>(parent)].last_child = child;
-            }
-            profile_stack_.push_back(child);
+            profile_stack_.push_back(child_node(parent, function));
             ++calls_of_[static_cast<size_t>(function)];
         }
+    }
+
+    // The node of a call of function from the stack of node parent, made
+    // the first time.
+    int machine::child_node(int parent, int function)
+    {
+        if (profile_nodes_[static_cast<size_t>(parent)].last_function == function)
+            return profile_nodes_[static_cast<size_t>(parent)].last_child;
+        int child = -1;
+        for (const auto &[f, node] : profile_nodes_[static_cast<size_t>(parent)].children)
+            if (f == function)
+                child = node;
+        if (child < 0)
+        {
+            child = static_cast<int>(profile_nodes_.size());
+            profile_nodes_[static_cast<size_t>(parent)].children.push_back({function, child});
+            profile_nodes_.push_back(profile_node{function, parent, 0, {}, -1, -1});
+        }
+        profile_nodes_[static_cast<size_t>(parent)].last_function = function;
+        profile_nodes_[static_cast<size_t>(parent)].last_child = child;
+        return child;
+    }
+
+    // A library function that runs its one step and returns, called from
+    // VM code: what frames_changed makes of its frame, the step before it
+    // to the caller's node and the call's own step to the function's.
+    void machine::profile_leaf_call(int function, uint64_t steps_before)
+    {
+        if (!instruments_.profile)
+            return;
+        const int top = profile_stack_.empty() ? 0 : profile_stack_.back();
+        profile_node &parent = profile_nodes_[static_cast<size_t>(top)];
+        parent.self_steps += steps_before - profile_mark_;
+        profile_mark_ = steps_before + 1;
+        ++calls_of_[static_cast<size_t>(function)];
+        ++profile_nodes_[static_cast<size_t>(child_node(top, function))].self_steps;
     }
 
     void machine::trace_call(int function, const int16_t *arguments, int count, int call_pc)
@@ -660,8 +679,8 @@ namespace vm_runner
             {
                 // The bounds call_library checks for two arguments, in the
                 // same order, with the same reports.
-                if (kind == 2)
-                    goto library_call;  // the instruments see every call
+                if (kind == 2 && instruments_.trace != nullptr)
+                    goto library_call;  // the trace shows every call
                 const int first = sp - 2;
                 if (first < 0)
                 {
@@ -684,6 +703,8 @@ namespace vm_runner
                 else
                     goto library_call;
                 ++calls_;
+                if (kind == 2)
+                    profile_leaf_call(p_.library_functions[in->big], target_ - remaining - 1);
                 STORE(first, value);
                 sp = first + 1;
                 if (sp > max_sp)

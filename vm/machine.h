@@ -219,6 +219,8 @@ namespace vm_runner
         // the last change go to the frame that was innermost, and the trace
         // says who was called or returned.
         void frames_changed(uint64_t steps_now);
+        int child_node(int parent, int function);
+        void profile_leaf_call(int function, uint64_t steps_before);
         void trace_call(int function, const int16_t *arguments, int count, int call_pc);
         void trace_return(int function, int16_t value);
         void trace_step(int pc, int sp, uint64_t step);
