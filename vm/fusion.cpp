@@ -63,12 +63,24 @@ namespace vm_runner
             instruction f = c;
             if (c.op == opcode::call)
             {
+                const int entry = p.functions[static_cast<size_t>(c.big)].entry;
                 f.op = opcode::fused_call;
-                f.a = code[static_cast<size_t>(p.functions[static_cast<size_t>(c.big)].entry)].small;
+                f.a = code[static_cast<size_t>(entry)].small;
+                f.b = static_cast<uint16_t>(return_token(static_cast<int>(pc) + 1));
+                f.next = entry + 1;
                 fused[pc] = f;
                 continue;
             }
             const int first = source_kind(c);
+            if (target_kind(c) >= 0 && source_kind(at(pc + 1)) >= 0)
+            {
+                f.op = opcode::fused_pop_push;
+                f.target = static_cast<uint16_t>(target_kind(c));
+                f.first = static_cast<uint16_t>(source_kind(at(pc + 1)));
+                f.a = at(pc + 1).small;
+                fused[pc] = f;
+                continue;
+            }
             if (first < 0)
                 continue;
             f.first = static_cast<uint16_t>(first);
@@ -118,6 +130,13 @@ namespace vm_runner
             {
                 f.op = opcode::fused_apply;
                 f.operation = static_cast<uint8_t>(next.op);
+            }
+            else if (next.op == opcode::call_multiply || next.op == opcode::call_divide ||
+                     next.op == opcode::call_min || next.op == opcode::call_max)
+            {
+                f.op = opcode::fused_arithmetic;
+                f.operation = static_cast<uint8_t>(next.op);
+                f.big = next.big;
             }
             else if (next.op == opcode::return_)
             {

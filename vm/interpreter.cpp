@@ -21,13 +21,6 @@ namespace vm_runner
         {
         };
 
-        // A return address is a value of the runner's own; it is written
-        // into the frame and checked on return, so that a program that
-        // overwrote it faults instead of jumping somewhere.
-        int16_t token_of(int return_pc)
-        {
-            return static_cast<int16_t>(return_pc & 0x7fff);
-        }
         const int16_t library_token = 0;
 
         // The stack is 256 to 2047; SP stands one past the top word.
@@ -652,7 +645,7 @@ namespace vm_runner
                     SAVE();
                     fault("more than " + std::to_string(frame_limit) + " calls deep");
                 }
-                const int16_t token = token_of(pc + 1);
+                const int16_t token = return_token(pc + 1);
                 frames_.push_back({in->big, pc + 1, token, static_cast<int16_t>(sp + 5)});
                 ram[sp] = token;
                 ram[sp + 1] = ram[1];
@@ -676,6 +669,8 @@ namespace vm_runner
             }
             CASE(call_multiply)
             CASE(call_divide)
+            CASE(call_min)
+            CASE(call_max)
             {
                 // The bounds call_library checks for two arguments, in the
                 // same order, with the same reports.
@@ -698,6 +693,10 @@ namespace vm_runner
                 int16_t value;
                 if (in->op == opcode::call_multiply)
                     value = static_cast<int16_t>(static_cast<uint16_t>(static_cast<int32_t>(x) * y));
+                else if (in->op == opcode::call_min)
+                    value = x < y ? x : y;
+                else if (in->op == opcode::call_max)
+                    value = x > y ? x : y;
                 else if (y != 0)
                     value = static_cast<int16_t>(static_cast<uint16_t>(static_cast<int32_t>(x) / y));
                 else
@@ -887,6 +886,61 @@ namespace vm_runner
                 pc = value != -1 ? in->big : pc + 5;
                 DISPATCH();
             }
+            CASE(fused_arithmetic)
+            {
+                // The call's bounds hold with SP in the range of a fused run.
+                if (kind == 2 && instruments_.trace != nullptr)
+                    FALL_BACK();
+                FUSED_RUN(2);
+                int from = 0;
+                FUSED_SOURCE(in->first, in->a, from);
+                const int16_t y = FUSED_VALUE(in->first, in->a, from);
+                const int16_t x = ram[sp - 1];
+                int16_t value;
+                if (in->operation == static_cast<uint8_t>(opcode::call_multiply))
+                    value = static_cast<int16_t>(static_cast<uint16_t>(static_cast<int32_t>(x) * y));
+                else if (in->operation == static_cast<uint8_t>(opcode::call_min))
+                    value = x < y ? x : y;
+                else if (in->operation == static_cast<uint8_t>(opcode::call_max))
+                    value = x > y ? x : y;
+                else if (y != 0)
+                    value = static_cast<int16_t>(static_cast<uint16_t>(static_cast<int32_t>(x) / y));
+                else
+                    FALL_BACK();
+                ram[sp] = y;
+                if (sp + 1 > max_sp)
+                    max_sp = sp + 1;
+                --remaining;
+                ++calls_;
+                if (kind == 2)
+                    profile_leaf_call(p_.library_functions[in->big], target_ - remaining - 1);
+                ram[sp - 1] = value;
+                pc += 2;
+                DISPATCH();
+            }
+            CASE(fused_pop_push)
+            {
+                FUSED_RUN(2);
+                int to = 0;
+                FUSED_ADDRESS(in->target, in->small, to);
+                ram[to] = ram[--sp];
+                ++pc;
+                // The push, whose base the pop may have changed; when it
+                // cannot run here it runs as the next step of its own.
+                int from = 0;
+                if (in->first != 0)
+                {
+                    from = ram[in->first] + in->a;
+                    if (static_cast<unsigned>(from - 1) >= 24576u ||
+                        (kind != 0 && check_now && (in->first == 3 || in->first == 4) &&
+                         static_cast<unsigned>(from) < unsigned(screen_base) && block_of[from] <= 0))
+                        DISPATCH();
+                }
+                ram[sp++] = FUSED_VALUE(in->first, in->a, from);
+                --remaining;
+                ++pc;
+                DISPATCH();
+            }
             CASE(fused_return)
             {
                 FUSED_RUN(2);
@@ -905,7 +959,7 @@ namespace vm_runner
                 const int k = in->a;
                 if (remaining < 1 || sp < stack_base || sp + 5 + k > stack_end || frames_.size() >= frame_limit)
                     FALL_BACK();
-                const int16_t token = token_of(pc + 1);
+                const int16_t token = static_cast<int16_t>(in->b);
                 frames_.push_back({in->big, pc + 1, token, static_cast<int16_t>(sp + 5)});
                 ram[sp] = token;
                 ram[sp + 1] = ram[1];
@@ -928,7 +982,7 @@ namespace vm_runner
                 sp += k;
                 if (sp > max_sp)
                     max_sp = sp;
-                pc = functions[in->big].entry + 1;
+                pc = in->next;
                 DISPATCH();
             }
             default:

@@ -488,10 +488,15 @@ namespace vm_runner
                              (f.arguments == 1 ? " argument" : " arguments"),
                          std::to_string(call.arguments));
                 p_.code[call.pc].op = opcode::call_library;
-                if (options_.inline_arithmetic && lib->second == lib_Math_multiply)
-                    p_.code[call.pc].op = opcode::call_multiply;
-                if (options_.inline_arithmetic && lib->second == lib_Math_divide)
-                    p_.code[call.pc].op = opcode::call_divide;
+                if (options_.inline_arithmetic)
+                    switch (lib->second)
+                    {
+                    case lib_Math_multiply: p_.code[call.pc].op = opcode::call_multiply; break;
+                    case lib_Math_divide: p_.code[call.pc].op = opcode::call_divide; break;
+                    case lib_Math_min: p_.code[call.pc].op = opcode::call_min; break;
+                    case lib_Math_max: p_.code[call.pc].op = opcode::call_max; break;
+                    default: break;
+                    }
                 p_.code[call.pc].big = lib->second;
             }
 

@@ -29,7 +29,7 @@ namespace vm_runner
         // Calls of functions that neither the files nor the library define
         // load, and fault only when one is reached.
         bool allow_undefined = false;
-        // Math.multiply and Math.divide in the loop itself; off, every
+        // Math.multiply, divide, min and max in the loop itself; off, every
         // library call goes through the library, as the tests compare.
         bool inline_arithmetic = true;
         // The fused code beside the plain (vm/fusion.h); off, the loop runs

@@ -22,6 +22,14 @@ namespace vm_runner
     // what programs reach, which holds 0 for the whole run.
     const uint16_t fixed_base = 32767;
 
+    // A return address is a value of the runner's own; it is written into
+    // the frame and checked on return, so that a program that overwrote it
+    // faults instead of jumping somewhere.
+    inline int16_t return_token(int return_pc)
+    {
+        return static_cast<int16_t>(return_pc & 0x7fff);
+    }
+
     struct instruction
     {
         opcode op;
@@ -29,6 +37,7 @@ namespace vm_runner
         uint16_t small;
         int32_t big;
         uint16_t first = 0, second = 0, target = 0, a = 0, b = 0; // fused only
+        int32_t next = 0; // fused_call: the callee's first instruction after its function command
     };
 
     // Where a command came from, for reports.

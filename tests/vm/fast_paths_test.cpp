@@ -1,4 +1,4 @@
-// The loop's fast paths (the fused code, and Math.multiply and Math.divide
+// The loop's fast paths (the fused code, and the library's arithmetic
 // worked out in the loop) against the plain loop that runs one command a step
 // through the library: every observable alike (status, report, text, RAM,
 // steps, calls, deepest stack, heap in use, the profile), plain, under
@@ -121,7 +121,9 @@ namespace
                                     "pop that 2",   "pop temp 3",   "pop static 0",   "pop pointer 0",
                                     "pop pointer 1"};
         const char *const binaries[] = {"add", "sub", "eq", "gt", "lt", "and", "or"};
-        const int edges[] = {0, 1, 2, 3, 4, 5, 255, 256, 257, 2046, 2047, 2048, 2049, 16383, 16384, 24575, 24576, 24577};
+        const char *const arithmetic[] = {"call Math.multiply 2", "call Math.divide 2", "call Math.min 2",
+                                          "call Math.max 2"};
+        const int edges[] = {0, 1, 2, 3, 4, 5, 255, 256, 257, 2046, 2047, 2048, 2049, 16383, 16384, 24575, 24576, 24577, 24578};
         auto pick = [&](const auto &list) { return std::string(list[rng() % (sizeof list / sizeof list[0])]); };
         std::string main = "function Main.main 2\nlabel L0\n", helper = "function Main.f 1\nlabel L0\n";
         for (std::string *body : {&main, &helper})
@@ -144,9 +146,13 @@ namespace
                 case 4: b += pick(pushes) + "\n" + pick(binaries) + "\n"; break;
                 case 5: b += pick(pushes) + "\n" + pick(pushes) + "\n"; break;
                 case 6: b += pick(pushes) + "\n" + pick(pushes) + "\ncall Main.f 2\n"; break;
-                case 7: b += pick(pushes) + "\n" + pick(pushes) + "\ncall Math.multiply 2\n"; break;
+                case 7: b += pick(pushes) + "\n" + pick(pushes) + "\n" + pick(arithmetic) + "\n"; break;
                 case 8: b += pick(pushes) + "\nreturn\n"; break;
-                default: b += "push constant 1\nneg\nnot\n" + pick(pops) + "\n"; break;
+                default:  // a pop that no push fuses with, of an edge less one
+                    b += "push constant " + std::to_string(edges[rng() % (sizeof edges / sizeof edges[0])]) +
+                         "\nneg\nnot\n" + (rng() % 2 ? pick(pops) : std::string("pop pointer ") + (rng() % 2 ? "1" : "0")) +
+                         "\n";
+                    break;
                 }
             }
             for (int l = 1; l < 4; ++l)
