@@ -61,13 +61,21 @@ namespace vm_runner
         {
             const instruction &c = code[pc];
             instruction f = c;
+            // A call and the function command it reaches; the call at
+            // call_pc.
+            auto call_of = [&](instruction &f, size_t call_pc) {
+                const instruction &call = code[call_pc];
+                const int entry = p.functions[static_cast<size_t>(call.big)].entry;
+                f.small = call.small;
+                f.big = call.big;
+                f.target = code[static_cast<size_t>(entry)].small;
+                f.b = static_cast<uint16_t>(return_token(static_cast<int>(call_pc) + 1));
+                f.next = entry + 1;
+            };
             if (c.op == opcode::call)
             {
-                const int entry = p.functions[static_cast<size_t>(c.big)].entry;
                 f.op = opcode::fused_call;
-                f.a = code[static_cast<size_t>(entry)].small;
-                f.b = static_cast<uint16_t>(return_token(static_cast<int>(pc) + 1));
-                f.next = entry + 1;
+                call_of(f, pc);
                 fused[pc] = f;
                 continue;
             }
@@ -130,6 +138,11 @@ namespace vm_runner
             {
                 f.op = opcode::fused_apply;
                 f.operation = static_cast<uint8_t>(next.op);
+            }
+            else if (next.op == opcode::call)
+            {
+                f.op = opcode::fused_push_call;
+                call_of(f, pc + 1);
             }
             else if (next.op == opcode::call_multiply || next.op == opcode::call_divide ||
                      next.op == opcode::call_min || next.op == opcode::call_max)

@@ -542,6 +542,8 @@ namespace vm_runner
 #include "vm/opcodes.def"
 #undef VM_OPCODE
         };
+        const frame *const outermost = frames_.with(base);   // the frames of the loop's caller end here
+        const frame *const deepest = frames_.with(frame_limit);
         const instruction *const run =
             p_.fused.empty() || (kind == 2 && (line_steps != nullptr || step_trace != nullptr)) ? code : p_.fused.data();
         const instruction *in;
@@ -765,20 +767,25 @@ namespace vm_runner
             do_return:
             {
                 const int frame = ram[1];
-                int16_t token;
-                LOAD(frame - 5, token);
-                if (frame - 1 > keyboard_address)
+                // LCL at the innermost frame lies in 261 to 2048, as its call
+                // left it: its words need no bounds.
+                if (__builtin_expect(frame != frames_.back().lcl || ram[frame - 5] != frames_.back().token, 0))
                 {
-                    bad = frame - 1;
-                    goto address_fault;
-                }
-                if (__builtin_expect(frame != frames_.back().lcl || token != frames_.back().token, 0))
-                {
-                    SAVE();
-                    const size_t leaving = frame_left_by_return(frame, token, base);
-                    NEED_WORDS(1);
-                    // The frames inside the one left go with it.
-                    frames_.resize(leaving + 1);
+                    int16_t token;
+                    LOAD(frame - 5, token);
+                    if (frame - 1 > keyboard_address)
+                    {
+                        bad = frame - 1;
+                        goto address_fault;
+                    }
+                    if (frame != frames_.back().lcl || token != frames_.back().token)
+                    {
+                        SAVE();
+                        const size_t leaving = frame_left_by_return(frame, token, base);
+                        NEED_WORDS(1);
+                        // The frames inside the one left go with it.
+                        frames_.resize(leaving + 1);
+                    }
                 }
                 NEED_WORDS(1);
                 const int16_t value = ram[--sp];
@@ -797,7 +804,7 @@ namespace vm_runner
                     frames_changed(target_ - remaining);
                     trace_return(returning, value);
                 }
-                if (frames_.size() == base)
+                if (frames_.top() == outermost)
                 {
                     SAVE();
                     return;
@@ -954,11 +961,23 @@ namespace vm_runner
                 ++pc;
                 goto do_return;
             }
-            CASE(fused_call)
+            CASE(fused_push_call)
             {
-                const int k = in->a;
-                if (remaining < 1 || sp < stack_base || sp + 5 + k > stack_end || frames_.size() >= frame_limit)
+                if (remaining < 2 || sp < stack_base || sp + 6 + in->target > stack_end || frames_.top() >= deepest)
                     FALL_BACK();
+                int from = 0;
+                FUSED_SOURCE(in->first, in->a, from);
+                ram[sp++] = FUSED_VALUE(in->first, in->a, from);
+                --remaining;
+                ++pc;
+                goto call_entry;
+            }
+            CASE(fused_call)
+                if (remaining < 1 || sp < stack_base || sp + 5 + in->target > stack_end || frames_.top() >= deepest)
+                    FALL_BACK();
+            call_entry:
+            {
+                const int k = in->target;
                 const int16_t token = static_cast<int16_t>(in->b);
                 frames_.push_back({in->big, pc + 1, token, static_cast<int16_t>(sp + 5)});
                 ram[sp] = token;

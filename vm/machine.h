@@ -198,6 +198,10 @@ namespace vm_runner
             frame &back() { return top_[-1]; }
             const frame &back() const { return top_[-1]; }
             size_t size() const { return static_cast<size_t>(top_ - frames_.get()); }
+            // One past the innermost frame, and where it would stand with n
+            // frames: the loop compares the two instead of counting.
+            const frame *top() const { return top_; }
+            const frame *with(size_t n) const { return frames_.get() + n; }
             bool empty() const { return top_ == frames_.get(); }
             void resize(size_t fewer) { top_ = frames_.get() + fewer; }
             frame &operator[](size_t i) { return frames_[i]; }
