@@ -71,6 +71,11 @@ namespace vm_runner
                 f.target = code[static_cast<size_t>(entry)].small;
                 f.b = static_cast<uint16_t>(return_token(static_cast<int>(call_pc) + 1));
                 f.next = entry + 1;
+                // A method's first two commands, `push argument 0; pop
+                // pointer 0`, as the call's too.
+                const instruction &push = at(static_cast<size_t>(entry) + 1), &pop = at(static_cast<size_t>(entry) + 2);
+                f.second = push.op == opcode::push_argument && push.small == 0 && pop.op == opcode::pop_fixed &&
+                           pop.small == 3;
             };
             if (c.op == opcode::call)
             {
@@ -150,6 +155,7 @@ namespace vm_runner
                 f.op = opcode::fused_arithmetic;
                 f.operation = static_cast<uint8_t>(next.op);
                 f.big = next.big;
+                f.target = third.op == opcode::return_;  // and the return after it
             }
             else if (next.op == opcode::return_)
             {

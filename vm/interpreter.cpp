@@ -923,6 +923,11 @@ namespace vm_runner
                     profile_leaf_call(p_.library_functions[in->big], target_ - remaining - 1);
                 ram[sp - 1] = value;
                 pc += 2;
+                if (in->target != 0 && remaining != 0)
+                {
+                    --remaining;
+                    goto do_return;
+                }
                 DISPATCH();
             }
             CASE(fused_pop_push)
@@ -1002,6 +1007,23 @@ namespace vm_runner
                 if (sp > max_sp)
                     max_sp = sp;
                 pc = in->next;
+                // A method's `push argument 0; pop pointer 0`, when the
+                // steps and the stack allow; otherwise they run as steps of
+                // their own.
+                if (in->second != 0 && remaining >= 2 && sp < stack_end)
+                {
+                    const int argument = ram[2];
+                    if (static_cast<unsigned>(argument - 1) < 24576u)
+                    {
+                        const int16_t self = ram[argument];
+                        ram[sp] = self;
+                        if (sp + 1 > max_sp)
+                            max_sp = sp + 1;
+                        ram[3] = self;
+                        remaining -= 2;
+                        pc += 2;
+                    }
+                }
                 DISPATCH();
             }
             default:

@@ -125,7 +125,7 @@ namespace
                                           "call Math.max 2"};
         const int edges[] = {0, 1, 2, 3, 4, 5, 255, 256, 257, 2046, 2047, 2048, 2049, 16383, 16384, 24575, 24576, 24577, 24578};
         auto pick = [&](const auto &list) { return std::string(list[rng() % (sizeof list / sizeof list[0])]); };
-        std::string main = "function Main.main 2\nlabel L0\n", helper = "function Main.f 1\nlabel L0\n";
+        std::string main = "function Main.main 2\nlabel L0\n", helper = "function Main.f 1\npush argument 0\npop pointer 0\nlabel L0\n";
         for (std::string *body : {&main, &helper})
         {
             std::string &b = *body;
@@ -192,13 +192,13 @@ namespace
             // and one that writes LCL through that.
             "push constant 0;pop pointer 1;push constant 0;pop temp 0;push pointer 0;push that 0;add;pop static 3",
             "push constant 1;pop pointer 1;push constant 300;push constant 2;add;pop that 0;push local 0;pop static 4",
-            // Calls at the stack's end, with locals that would pass it.
+            // Calls of a method at the stack's end, with locals that would pass it.
             "push constant 2040;pop that 0;push constant 1;push constant 2;call Main.deep 2",
         };
         for (const char *commands : cases)
         {
             const std::vector<source_file> files = {
-                {"Main.vm", vmrun_test::main_of(commands) + "function Main.deep 6\npush local 5\nreturn\n"}};
+                {"Main.vm", vmrun_test::main_of(commands) + "function Main.deep 6\npush argument 0\npop pointer 0\npush local 5\nreturn\n"}};
             for (uint64_t limit : {uint64_t(1000000), uint64_t(3), uint64_t(7)})
                 expect_alike(files, limit, commands);
         }
