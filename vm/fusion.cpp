@@ -69,13 +69,12 @@ namespace vm_runner
                 f.small = call.small;
                 f.big = call.big;
                 f.target = code[static_cast<size_t>(entry)].small;
-                f.b = static_cast<uint16_t>(return_token(static_cast<int>(call_pc) + 1));
                 f.next = entry + 1;
                 // A method's first two commands, `push argument 0; pop
                 // pointer 0`, as the call's too.
                 const instruction &push = at(static_cast<size_t>(entry) + 1), &pop = at(static_cast<size_t>(entry) + 2);
-                f.second = push.op == opcode::push_argument && push.small == 0 && pop.op == opcode::pop_fixed &&
-                           pop.small == 3;
+                f.operation = push.op == opcode::push_argument && push.small == 0 && pop.op == opcode::pop_fixed &&
+                              pop.small == 3;
             };
             if (c.op == opcode::call)
             {
@@ -126,6 +125,13 @@ namespace vm_runner
                 {
                     f.op = opcode::fused_expression;
                 }
+            }
+            else if (second >= 0 && third.op == opcode::call)
+            {
+                f.op = opcode::fused_push2_call;
+                f.second = static_cast<uint16_t>(second);
+                f.b = next.small;
+                call_of(f, pc + 2);
             }
             else if (second >= 0)
             {

@@ -966,6 +966,20 @@ namespace vm_runner
                 ++pc;
                 goto do_return;
             }
+            CASE(fused_push2_call)
+            {
+                if (remaining < 3 || sp < stack_base || sp + 7 + in->target > stack_end || frames_.top() >= deepest)
+                    FALL_BACK();
+                int from = 0, from2 = 0;
+                FUSED_SOURCE(in->first, in->a, from);
+                FUSED_SOURCE(in->second, in->b, from2);
+                ram[sp] = FUSED_VALUE(in->first, in->a, from);
+                ram[sp + 1] = FUSED_VALUE(in->second, in->b, from2);
+                sp += 2;
+                remaining -= 2;
+                pc += 2;
+                goto call_entry;
+            }
             CASE(fused_push_call)
             {
                 if (remaining < 2 || sp < stack_base || sp + 6 + in->target > stack_end || frames_.top() >= deepest)
@@ -983,7 +997,7 @@ namespace vm_runner
             call_entry:
             {
                 const int k = in->target;
-                const int16_t token = static_cast<int16_t>(in->b);
+                const int16_t token = return_token(pc + 1);
                 frames_.push_back({in->big, pc + 1, token, static_cast<int16_t>(sp + 5)});
                 ram[sp] = token;
                 ram[sp + 1] = ram[1];
@@ -1010,7 +1024,7 @@ namespace vm_runner
                 // A method's `push argument 0; pop pointer 0`, when the
                 // steps and the stack allow; otherwise they run as steps of
                 // their own.
-                if (in->second != 0 && remaining >= 2 && sp < stack_end)
+                if (in->operation != 0 && remaining >= 2 && sp < stack_end)
                 {
                     const int argument = ram[2];
                     if (static_cast<unsigned>(argument - 1) < 24576u)
