@@ -34,6 +34,13 @@ namespace vm_runner
             }
         }
 
+        // The library's arithmetic that the loop works out itself.
+        bool arithmetic(const instruction &in)
+        {
+            return in.op == opcode::call_multiply || in.op == opcode::call_divide || in.op == opcode::call_min ||
+                   in.op == opcode::call_max;
+        }
+
         bool binary(const instruction &in)
         {
             switch (in.op)
@@ -126,6 +133,14 @@ namespace vm_runner
                     f.op = opcode::fused_expression;
                 }
             }
+            else if (second >= 0 && arithmetic(third))
+            {
+                f.op = opcode::fused_arithmetic2;
+                f.second = static_cast<uint16_t>(second);
+                f.b = next.small;
+                f.operation = static_cast<uint8_t>(third.op);
+                f.big = third.big;
+            }
             else if (second >= 0 && third.op == opcode::call)
             {
                 f.op = opcode::fused_push2_call;
@@ -155,8 +170,7 @@ namespace vm_runner
                 f.op = opcode::fused_push_call;
                 call_of(f, pc + 1);
             }
-            else if (next.op == opcode::call_multiply || next.op == opcode::call_divide ||
-                     next.op == opcode::call_min || next.op == opcode::call_max)
+            else if (arithmetic(next))
             {
                 f.op = opcode::fused_arithmetic;
                 f.operation = static_cast<uint8_t>(next.op);

@@ -494,6 +494,19 @@ namespace vm_runner
     if (remaining < (steps) - 1u ||                                                                                    \
         static_cast<unsigned>(sp - (stack_base + 8)) > unsigned(stack_end - 8 - stack_base - 8))                       \
         FALL_BACK();
+// The value of the library's arithmetic in a fused run, from x and y; a
+// division by zero runs its commands one at a time, to the library's error.
+#define FUSED_ARITHMETIC()                                                                                             \
+    if (in->operation == static_cast<uint8_t>(opcode::call_multiply))                                                  \
+        value = static_cast<int16_t>(static_cast<uint16_t>(static_cast<int32_t>(x) * y));                              \
+    else if (in->operation == static_cast<uint8_t>(opcode::call_min))                                                  \
+        value = x < y ? x : y;                                                                                         \
+    else if (in->operation == static_cast<uint8_t>(opcode::call_max))                                                  \
+        value = x > y ? x : y;                                                                                         \
+    else if (y != 0)                                                                                                   \
+        value = static_cast<int16_t>(static_cast<uint16_t>(static_cast<int32_t>(x) / y));                              \
+    else                                                                                                               \
+        FALL_BACK();
 // The two pushes and the binary command of a fused expression, with the
 // words they leave above the stack; the second push may read the word the
 // first wrote.
@@ -904,16 +917,7 @@ namespace vm_runner
                 const int16_t y = FUSED_VALUE(in->first, in->a, from);
                 const int16_t x = ram[sp - 1];
                 int16_t value;
-                if (in->operation == static_cast<uint8_t>(opcode::call_multiply))
-                    value = static_cast<int16_t>(static_cast<uint16_t>(static_cast<int32_t>(x) * y));
-                else if (in->operation == static_cast<uint8_t>(opcode::call_min))
-                    value = x < y ? x : y;
-                else if (in->operation == static_cast<uint8_t>(opcode::call_max))
-                    value = x > y ? x : y;
-                else if (y != 0)
-                    value = static_cast<int16_t>(static_cast<uint16_t>(static_cast<int32_t>(x) / y));
-                else
-                    FALL_BACK();
+                FUSED_ARITHMETIC();
                 ram[sp] = y;
                 if (sp + 1 > max_sp)
                     max_sp = sp + 1;
@@ -928,6 +932,30 @@ namespace vm_runner
                     --remaining;
                     goto do_return;
                 }
+                DISPATCH();
+            }
+            CASE(fused_arithmetic2)
+            {
+                if (kind == 2 && instruments_.trace != nullptr)
+                    FALL_BACK();
+                FUSED_RUN(3);
+                int from = 0, from2 = 0;
+                FUSED_SOURCE(in->first, in->a, from);
+                FUSED_SOURCE(in->second, in->b, from2);
+                const int16_t x = FUSED_VALUE(in->first, in->a, from);
+                ram[sp] = x;
+                const int16_t y = FUSED_VALUE(in->second, in->b, from2);
+                int16_t value;
+                FUSED_ARITHMETIC();
+                ram[sp + 1] = y;
+                if (sp + 2 > max_sp)
+                    max_sp = sp + 2;
+                remaining -= 2;
+                ++calls_;
+                if (kind == 2)
+                    profile_leaf_call(p_.library_functions[in->big], target_ - remaining - 1);
+                ram[sp++] = value;
+                pc += 3;
                 DISPATCH();
             }
             CASE(fused_pop_push)
@@ -1082,6 +1110,7 @@ namespace vm_runner
 #undef FUSED_VALUE
 #undef FUSED_RUN
 #undef FUSED_EXPRESSION
+#undef FUSED_ARITHMETIC
 #undef STEP
 #undef DISPATCH
 #undef CASE
