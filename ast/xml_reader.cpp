@@ -374,13 +374,28 @@ namespace Jack_Compiler
             return p;
         }
 
+        // The end of a run of text in the window from p: past the blanks
+        // while blank holds, then to the next '<' or '&'; blank stays true
+        // only when the run held nothing else.
+        const unsigned char *text_run_end(const unsigned char *p, const unsigned char *end, bool &blank)
+        {
+            if (blank)
+                p = skip_whitespace_bytes(p, end);
+            if (p != end && *p != '<' && *p != '&')
+            {
+                blank = false;
+                while (p != end && *p != '<' && *p != '&')
+                    p++;
+            }
+            return p;
+        }
+
         // Character data up to the next "<" or the end of input; never empty.
         // Most of it is the indentation between tags: after the look-ahead
         // byte, the run behind it in the window is scanned in place and
         // appended at once, first while it is whitespace, then up to the
         // next "<" or "&".
         void read_text_runs();
-
         void read_text()
         {
             xmltoken.kind = xml_text;
@@ -391,17 +406,9 @@ namespace Jack_Compiler
             // there: whitespace between tags, and most values.
             if (c != '&' && window_next > window_base && window_next[-1] == c)
             {
-                const unsigned char *p = window_next;
                 const unsigned char *const end = window_end;
                 bool blank = is_whitespace_byte(c);
-                if (blank)
-                    p = skip_whitespace_bytes(p, end);
-                if (p != end && *p != '<' && *p != '&')
-                {
-                    blank = false;
-                    while (p != end && *p != '<' && *p != '&')
-                        p++;
-                }
+                const unsigned char *p = text_run_end(window_next, end, blank);
                 if (p != end && *p == '<')
                 {
                     xmltoken.lazy_begin = window_next - 1;
@@ -435,16 +442,7 @@ namespace Jack_Compiler
                 }
                 text += static_cast<char>(c);
                 whitespace = whitespace && is_whitespace_byte(c);
-                const unsigned char *p = window_next;
-                const unsigned char *const end = window_end;
-                if (whitespace)
-                    p = skip_whitespace_bytes(p, end);
-                if (p != end && *p != '<' && *p != '&')
-                {
-                    whitespace = false;
-                    while (p != end && *p != '<' && *p != '&')
-                        p++;
-                }
+                const unsigned char *p = text_run_end(window_next, window_end, whitespace);
                 text.append(reinterpret_cast<const char *>(window_next), static_cast<size_t>(p - window_next));
                 window_next = p;
                 c = read_byte();

@@ -463,6 +463,54 @@ namespace vm_runner
         DISPATCH();                                                                                                      \
     }
 
+// What a call of in->big with in->small arguments writes (the return
+// address and the caller's LCL, ARG, THIS and THAT; the callee's ARG and
+// LCL) and its frame, counted and shown to the instruments: the call
+// command is the caller's step.
+#define PUSH_FRAME()                                                                                                   \
+    {                                                                                                                  \
+        const int16_t token = return_token(pc + 1);                                                                    \
+        frames_.push_back({in->big, pc + 1, token, static_cast<int16_t>(sp + 5)});                                     \
+        ram[sp] = token;                                                                                               \
+        ram[sp + 1] = ram[1];                                                                                          \
+        ram[sp + 2] = ram[2];                                                                                          \
+        ram[sp + 3] = ram[3];                                                                                          \
+        ram[sp + 4] = ram[4];                                                                                          \
+        sp += 5;                                                                                                       \
+        ram[2] = static_cast<int16_t>(sp - in->small - 5);                                                             \
+        ram[1] = static_cast<int16_t>(sp);                                                                             \
+        ++calls_;                                                                                                      \
+        if (kind == 2)                                                                                                 \
+        {                                                                                                              \
+            frames_changed(target_ - remaining);                                                                       \
+            trace_call(in->big, ram + (sp - in->small - 5), in->small, pc);                                            \
+        }                                                                                                              \
+    }
+// A fused run done: the deepest SP it reached, its steps (the first
+// counted already), and on to the command after it.
+#define FUSED_DONE(peak, steps)                                                                                        \
+    {                                                                                                                  \
+        if ((peak) > max_sp)                                                                                           \
+            max_sp = (peak);                                                                                           \
+        remaining -= (steps) - 1u;                                                                                     \
+        pc += (steps);                                                                                                 \
+        DISPATCH();                                                                                                    \
+    }
+// A fused call after `pushes` pushes: the steps to its function command,
+// room on the stack for the pushes, its frame and the callee's locals, and
+// room for its frame.
+#define FUSED_CALL_ROOM(pushes)                                                                                        \
+    if (remaining < (pushes) + 1u || sp < stack_base || sp + (pushes) + 5 + in->target > stack_end ||                  \
+        frames_.top() >= deepest)                                                                                      \
+        FALL_BACK();
+// Two fused pushes; the second may read the word the first wrote.
+#define FUSED_PUSH2()                                                                                                  \
+    int from = 0, from2 = 0;                                                                                           \
+    FUSED_SOURCE(in->first, in->a, from);                                                                              \
+    FUSED_SOURCE(in->second, in->b, from2);                                                                            \
+    ram[sp] = FUSED_VALUE(in->first, in->a, from);                                                                     \
+    ram[sp + 1] = FUSED_VALUE(in->second, in->b, from2);                                                               \
+    sp += 2;
 // A fused instruction that cannot run as one runs its first command alone.
 #define FALL_BACK()                                                                                                    \
     {                                                                                                                  \
@@ -660,25 +708,9 @@ namespace vm_runner
                     SAVE();
                     fault("more than " + std::to_string(frame_limit) + " calls deep");
                 }
-                const int16_t token = return_token(pc + 1);
-                frames_.push_back({in->big, pc + 1, token, static_cast<int16_t>(sp + 5)});
-                ram[sp] = token;
-                ram[sp + 1] = ram[1];
-                ram[sp + 2] = ram[2];
-                ram[sp + 3] = ram[3];
-                ram[sp + 4] = ram[4];
-                sp += 5;
-                ram[2] = static_cast<int16_t>(sp - in->small - 5);
-                ram[1] = static_cast<int16_t>(sp);
+                PUSH_FRAME();
                 if (sp > max_sp)
                     max_sp = sp;
-                ++calls_;
-                if (kind == 2)
-                {
-                    // The call command is the caller's step.
-                    frames_changed(target_ - remaining);
-                    trace_call(in->big, ram + (sp - in->small - 5), in->small, pc);
-                }
                 pc = functions[in->big].entry;
                 DISPATCH();
             }
@@ -840,26 +872,13 @@ namespace vm_runner
                 const int16_t v = FUSED_VALUE(in->first, in->a, from);
                 ram[sp] = v;
                 ram[to] = v;
-                if (sp + 1 > max_sp)
-                    max_sp = sp + 1;
-                remaining -= 1;
-                pc += 2;
-                DISPATCH();
+                FUSED_DONE(sp + 1, 2);
             }
             CASE(fused_push2)
             {
                 FUSED_RUN(2);
-                int from = 0, from2 = 0;
-                FUSED_SOURCE(in->first, in->a, from);
-                FUSED_SOURCE(in->second, in->b, from2);
-                ram[sp] = FUSED_VALUE(in->first, in->a, from);
-                ram[sp + 1] = FUSED_VALUE(in->second, in->b, from2);
-                sp += 2;
-                if (sp > max_sp)
-                    max_sp = sp;
-                remaining -= 1;
-                pc += 2;
-                DISPATCH();
+                FUSED_PUSH2();
+                FUSED_DONE(sp, 2);
             }
             CASE(fused_apply)
             {
@@ -869,11 +888,7 @@ namespace vm_runner
                 const int16_t y = FUSED_VALUE(in->first, in->a, from);
                 ram[sp] = y;
                 ram[sp - 1] = binary_value(in->operation, ram[sp - 1], y);
-                if (sp + 1 > max_sp)
-                    max_sp = sp + 1;
-                remaining -= 1;
-                pc += 2;
-                DISPATCH();
+                FUSED_DONE(sp + 1, 2);
             }
             CASE(fused_expression)
             {
@@ -996,22 +1011,15 @@ namespace vm_runner
             }
             CASE(fused_push2_call)
             {
-                if (remaining < 3 || sp < stack_base || sp + 7 + in->target > stack_end || frames_.top() >= deepest)
-                    FALL_BACK();
-                int from = 0, from2 = 0;
-                FUSED_SOURCE(in->first, in->a, from);
-                FUSED_SOURCE(in->second, in->b, from2);
-                ram[sp] = FUSED_VALUE(in->first, in->a, from);
-                ram[sp + 1] = FUSED_VALUE(in->second, in->b, from2);
-                sp += 2;
+                FUSED_CALL_ROOM(2);
+                FUSED_PUSH2();
                 remaining -= 2;
                 pc += 2;
                 goto call_entry;
             }
             CASE(fused_push_call)
             {
-                if (remaining < 2 || sp < stack_base || sp + 6 + in->target > stack_end || frames_.top() >= deepest)
-                    FALL_BACK();
+                FUSED_CALL_ROOM(1);
                 int from = 0;
                 FUSED_SOURCE(in->first, in->a, from);
                 ram[sp++] = FUSED_VALUE(in->first, in->a, from);
@@ -1020,27 +1028,11 @@ namespace vm_runner
                 goto call_entry;
             }
             CASE(fused_call)
-                if (remaining < 1 || sp < stack_base || sp + 5 + in->target > stack_end || frames_.top() >= deepest)
-                    FALL_BACK();
+                FUSED_CALL_ROOM(0);
             call_entry:
             {
                 const int k = in->target;
-                const int16_t token = return_token(pc + 1);
-                frames_.push_back({in->big, pc + 1, token, static_cast<int16_t>(sp + 5)});
-                ram[sp] = token;
-                ram[sp + 1] = ram[1];
-                ram[sp + 2] = ram[2];
-                ram[sp + 3] = ram[3];
-                ram[sp + 4] = ram[4];
-                sp += 5;
-                ram[2] = static_cast<int16_t>(sp - in->small - 5);
-                ram[1] = static_cast<int16_t>(sp);
-                ++calls_;
-                if (kind == 2)
-                {
-                    frames_changed(target_ - remaining);
-                    trace_call(in->big, ram + (sp - in->small - 5), in->small, pc);
-                }
+                PUSH_FRAME();
                 // The function command: its locals.
                 --remaining;
                 for (int i = 0; i < k; ++i)
@@ -1111,6 +1103,10 @@ namespace vm_runner
 #undef FUSED_RUN
 #undef FUSED_EXPRESSION
 #undef FUSED_ARITHMETIC
+#undef PUSH_FRAME
+#undef FUSED_DONE
+#undef FUSED_CALL_ROOM
+#undef FUSED_PUSH2
 #undef STEP
 #undef DISPATCH
 #undef CASE
