@@ -377,7 +377,7 @@ namespace Jack_Compiler
         // The end of a run of text in the window from p: past the blanks
         // while blank holds, then to the next '<' or '&'; blank stays true
         // only when the run held nothing else.
-        const unsigned char *text_run_end(const unsigned char *p, const unsigned char *end, bool &blank)
+        [[gnu::always_inline]] inline const unsigned char *text_run_end(const unsigned char *p, const unsigned char *end, bool &blank)
         {
             if (blank)
                 p = skip_whitespace_bytes(p, end);
