@@ -40,6 +40,24 @@ namespace vm_runner
         // with them the runner's own stack.
         const int nesting_limit = 1000;
 
+        // Math.multiply, divide, min or max (by their call opcodes) of x and
+        // y, as the library works them out; false for a division by zero,
+        // which goes to the library's error.
+        [[gnu::always_inline]] inline bool arithmetic_value(opcode op, int16_t x, int16_t y, int16_t &value)
+        {
+            if (op == opcode::call_multiply)
+                value = static_cast<int16_t>(static_cast<uint16_t>(static_cast<int32_t>(x) * y));
+            else if (op == opcode::call_min)
+                value = x < y ? x : y;
+            else if (op == opcode::call_max)
+                value = x > y ? x : y;
+            else if (y != 0)
+                value = static_cast<int16_t>(static_cast<uint16_t>(static_cast<int32_t>(x) / y));
+            else
+                return false;
+            return true;
+        }
+
         // A binary command of the fused code on its two words.
         [[gnu::always_inline]] inline int16_t binary_value(uint8_t operation, int16_t x, int16_t y)
         {
@@ -463,6 +481,22 @@ namespace vm_runner
         DISPATCH();                                                                                                      \
     }
 
+// The stack a library call of `count` arguments from SP needs, `first`
+// its first argument. Its value is written at `first`: without arguments a
+// push, which needs SP below 2048. Arguments are taken as pops take words,
+// which needs SP at 2048 at most; past that, the value lands above 2047
+// when every argument lies there.
+#define LIBRARY_CALL_BOUNDS(count)                                                                                     \
+    if (first < 0 || ((count) == 0 && sp >= stack_end))                                                                \
+    {                                                                                                                  \
+        what = (count) == 0 ? "push" : "call";                                                                         \
+        goto stack_fault;                                                                                              \
+    }                                                                                                                  \
+    if (sp > stack_end)                                                                                                \
+    {                                                                                                                  \
+        what = first < stack_end ? "pop" : "call";                                                                     \
+        goto stack_fault;                                                                                              \
+    }
 // What a call of in->big with in->small arguments writes (the return
 // address and the caller's LCL, ARG, THIS and THAT; the callee's ARG and
 // LCL) and its frame, counted and shown to the instruments: the call
@@ -545,15 +579,7 @@ namespace vm_runner
 // The value of the library's arithmetic in a fused run, from x and y; a
 // division by zero runs its commands one at a time, to the library's error.
 #define FUSED_ARITHMETIC()                                                                                             \
-    if (in->operation == static_cast<uint8_t>(opcode::call_multiply))                                                  \
-        value = static_cast<int16_t>(static_cast<uint16_t>(static_cast<int32_t>(x) * y));                              \
-    else if (in->operation == static_cast<uint8_t>(opcode::call_min))                                                  \
-        value = x < y ? x : y;                                                                                         \
-    else if (in->operation == static_cast<uint8_t>(opcode::call_max))                                                  \
-        value = x > y ? x : y;                                                                                         \
-    else if (y != 0)                                                                                                   \
-        value = static_cast<int16_t>(static_cast<uint16_t>(static_cast<int32_t>(x) / y));                              \
-    else                                                                                                               \
+    if (!arithmetic_value(static_cast<opcode>(in->operation), x, y, value))                                            \
         FALL_BACK();
 // The two pushes and the binary command of a fused expression, with the
 // words they leave above the stack; the second push may read the word the
@@ -719,34 +745,15 @@ namespace vm_runner
             CASE(call_min)
             CASE(call_max)
             {
-                // The bounds call_library checks for two arguments, in the
-                // same order, with the same reports.
                 if (kind == 2 && instruments_.trace != nullptr)
                     goto library_call;  // the trace shows every call
                 const int first = sp - 2;
-                if (first < 0)
-                {
-                    what = "call";
-                    goto stack_fault;
-                }
-                if (sp > stack_end)
-                {
-                    what = first < stack_end ? "pop" : "call";
-                    goto stack_fault;
-                }
+                LIBRARY_CALL_BOUNDS(2);  // as call_library, with the same reports
                 int16_t x, y;
                 LOAD(first, x);
                 LOAD(first + 1, y);
                 int16_t value;
-                if (in->op == opcode::call_multiply)
-                    value = static_cast<int16_t>(static_cast<uint16_t>(static_cast<int32_t>(x) * y));
-                else if (in->op == opcode::call_min)
-                    value = x < y ? x : y;
-                else if (in->op == opcode::call_max)
-                    value = x > y ? x : y;
-                else if (y != 0)
-                    value = static_cast<int16_t>(static_cast<uint16_t>(static_cast<int32_t>(x) / y));
-                else
+                if (!arithmetic_value(in->op, x, y, value))
                     goto library_call;
                 ++calls_;
                 if (kind == 2)
@@ -766,20 +773,7 @@ namespace vm_runner
                 // takes the place of the first, as a return leaves it.
                 const int count = in->small;
                 const int first = sp - count;
-                // Its value is written at `first`: without arguments a push,
-                // which needs SP below 2048. Arguments are taken as pops take
-                // words, which needs SP at 2048 at most; past that, the value
-                // lands above 2047 when every argument lies there.
-                if (first < 0 || (count == 0 && sp >= stack_end))
-                {
-                    what = count == 0 ? "push" : "call";
-                    goto stack_fault;
-                }
-                if (sp > stack_end)
-                {
-                    what = first < stack_end ? "pop" : "call";
-                    goto stack_fault;
-                }
+                LIBRARY_CALL_BOUNDS(count);
                 int16_t arguments[4] = {0, 0, 0, 0};
                 for (int i = 0; i < count; ++i)
                     LOAD(first + i, arguments[i]);
@@ -1104,6 +1098,7 @@ namespace vm_runner
 #undef FUSED_EXPRESSION
 #undef FUSED_ARITHMETIC
 #undef PUSH_FRAME
+#undef LIBRARY_CALL_BOUNDS
 #undef FUSED_DONE
 #undef FUSED_CALL_ROOM
 #undef FUSED_PUSH2
